@@ -1,0 +1,13 @@
+# Cross-compiles the Windows x64 build with mingw-w64 (POSIX threads model).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(HML_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${HML_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${HML_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${HML_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${HML_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Tests of this build run under Wine (64-bit prefix).
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

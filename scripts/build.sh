@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Configures and builds one or more of the project's configurations:
+#   native  Linux, clang, AddressSanitizer + UndefinedBehaviorSanitizer, fuzz targets (build/native)
+#   win64   Windows x64 with mingw-w64, the build we run and test under Wine (build/win64)
+#   win32   Windows i686 with mingw-w64, compiled and linked only (build/win32)
+# With no argument all three are built.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+configs=("$@")
+[ ${#configs[@]} -eq 0 ] && configs=(native win64 win32)
+jobs=${HML_JOBS:-$(nproc)}
+
+for config in "${configs[@]}"; do
+    dir="$root/build/$config"
+    case "$config" in
+    native)
+        args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
+              -DHML_SANITIZE=ON -DHML_FUZZ=ON) ;;
+    release)
+        # Native optimised build without sanitizers, for benchmarks and the command-line tools.
+        args=(-DCMAKE_BUILD_TYPE=Release -DHML_TESTS=OFF) ;;
+    win64)
+        args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+    win32)
+        args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release) ;;
+    *)
+        echo "build.sh: unknown configuration '$config'" >&2
+        exit 2 ;;
+    esac
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
+    fi
+    echo "build: $config" >&2
+    cmake --build "$dir" -j "$jobs" | grep -v '^\[' || true
+    [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "build.sh: $config failed" >&2; exit 1; }
+done

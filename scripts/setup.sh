@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building and testing Harmolith needs. Idempotent and quiet
+# when everything is already there.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ clang libclang-rt-14-dev clang-format googletest
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64
+    # running and testing the Windows build
+    wine wine64 xvfb xauth x11-utils imagemagick xdotool
+    # audio peers, material and measuring tools
+    sox libsox-fmt-all fluidsynth fluid-soundfont-gm flac lame openttd-openmsx
+    python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}" >&2
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq >/dev/null
+$sudo apt-get install -y -qq "${missing[@]}" >/dev/null
