@@ -31,6 +31,8 @@ for config in "${configs[@]}"; do
         cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
     fi
     echo "build: $config" >&2
-    cmake --build "$dir" -j "$jobs" | grep -v '^\[' || true
-    [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "build.sh: $config failed" >&2; exit 1; }
+    if ! cmake --build "$dir" -j "$jobs" | sed '/^\[/d'; then
+        echo "build.sh: $config failed" >&2
+        exit 1
+    fi
 done

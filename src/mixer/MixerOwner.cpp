@@ -1,0 +1,140 @@
+#include "mixer/MixerOwner.h"
+
+#include "config/ProfileText.h"
+#include "config/Settings.h"
+
+namespace {
+
+std::uint32_t LimitVolume(std::int32_t volume) {
+    // Taken as unsigned, so a negative volume is a huge one and ends at the limit as well.
+    std::uint32_t v = static_cast<std::uint32_t>(volume);
+    return v > 100 ? 100 : v;
+}
+
+} // namespace
+
+std::uint32_t CurrentSoloRatio() {
+    return settings ? settings->soloRatio.Get() : 20;
+}
+
+void IMixerOwner::SetChannelMute(bool flag, std::uint32_t channel) {
+    if (channel >= kChannels) {
+        for (std::uint32_t c = 0; c < kChannels; ++c) {
+            channelMute[c] = flag;
+            if (flag) {
+                channelSolo[c] = 0;
+            }
+        }
+        ApplyChannel(kAllChannels);
+        return;
+    }
+    channelMute[channel] = flag;
+    bool soloCleared = flag && channelSolo[channel] != 0;
+    if (soloCleared) {
+        channelSolo[channel] = 0;
+    }
+    ApplyChannel(soloCleared ? kAllChannels : channel);
+}
+
+void IMixerOwner::SetChannelSolo(bool flag, std::uint32_t channel) {
+    if (channel >= kChannels) {
+        for (std::uint32_t c = 0; c < kChannels; ++c) {
+            channelSolo[c] = flag;
+            if (flag) {
+                channelMute[c] = 0;
+            }
+        }
+    } else {
+        channelSolo[channel] = flag;
+        if (flag) {
+            channelMute[channel] = 0;
+        }
+    }
+    ApplyChannel(kAllChannels);
+}
+
+void IMixerOwner::SetChannelVolume(std::int32_t volume, std::uint32_t channel) {
+    const std::uint32_t v = LimitVolume(volume);
+    if (channel >= kChannels) {
+        for (auto& c : channelVolume) {
+            c = v;
+        }
+        ApplyChannel(kAllChannels);
+        return;
+    }
+    channelVolume[channel] = v;
+    ApplyChannel(channel);
+}
+
+void IMixerOwner::SetMasterVolume(std::int32_t volume) {
+    masterVolume = LimitVolume(volume);
+    ApplyChannel(kAllChannels);
+}
+
+bool IMixerOwner::AnySolo() const {
+    for (const auto& s : channelSolo) {
+        if (s != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::uint32_t IMixerOwner::GetEffectiveVolume(std::uint32_t channel) const {
+    if (channel >= kChannels) {
+        return 100;
+    }
+    if (channelMute[channel] != 0) {
+        return 0;
+    }
+    const std::uint32_t base = channelVolume[channel] * masterVolume / 100;
+    if (channelSolo[channel] == 0 && AnySolo()) {
+        return base * CurrentSoloRatio() / 100;
+    }
+    return base;
+}
+
+void IMixerOwner::ReadMixerState(CSettings& from, const std::wstring& file) {
+    const std::wstring suffix = file.empty() ? portSuffix : std::wstring();
+    auto mute = profile_text::ParseChannelFlags(
+        from.ReadString(L"Mixer", L"ChannelMute", L"", 34, suffix, file));
+    auto solo = profile_text::ParseChannelFlags(
+        from.ReadString(L"Mixer", L"ChannelSolo", L"", 34, suffix, file));
+    std::array<std::uint32_t, kChannels> volume;
+    for (std::uint32_t c = 0; c < kChannels; ++c) {
+        volume[c] = channelVolume[c];
+    }
+    std::array<std::uint32_t, kChannels> defaults;
+    defaults.fill(100);
+    profile_text::ParseChannelVolumes(from.ReadString(L"Mixer", L"ChannelVolume",
+                                                      profile_text::FormatChannelVolumes(defaults),
+                                                      80, suffix, file),
+                                      volume);
+    // Signed comparison: a negative master volume reads as 0.
+    std::int32_t master =
+        static_cast<std::int32_t>(from.ReadInt(L"Mixer", L"MasterVolume", 100, suffix, file));
+    for (std::uint32_t c = 0; c < kChannels; ++c) {
+        channelMute[c] = mute[c];
+        channelSolo[c] = solo[c];
+        channelVolume[c] = volume[c];
+    }
+    masterVolume = static_cast<std::uint32_t>(master < 0 ? 0 : (master > 100 ? 100 : master));
+}
+
+void IMixerOwner::WriteMixerState(CSettings& to, const std::wstring& file) {
+    const std::wstring suffix = file.empty() ? portSuffix : std::wstring();
+    std::array<std::uint32_t, kChannels> mute, solo, volume;
+    for (std::uint32_t c = 0; c < kChannels; ++c) {
+        mute[c] = channelMute[c];
+        solo[c] = channelSolo[c];
+        volume[c] = channelVolume[c];
+    }
+    const std::wstring muteText = profile_text::FormatChannelFlags(mute);
+    const std::wstring soloText = profile_text::FormatChannelFlags(solo);
+    const std::wstring volumeText = profile_text::FormatChannelVolumes(volume);
+    const std::wstring masterText = std::to_wstring(masterVolume.load());
+    to.WriteString(L"Mixer", L"ChannelMute", &muteText, suffix, file);
+    to.WriteString(L"Mixer", L"ChannelSolo", &soloText, suffix, file);
+    to.WriteString(L"Mixer", L"ChannelVolume", &volumeText, suffix, file);
+    to.WriteString(L"Mixer", L"MasterVolume", &masterText, suffix, file);
+}

@@ -1,0 +1,32 @@
+#include "ui/MessageBox.h"
+
+#include <windows.h>
+
+namespace ui {
+
+int ShowMessageBox(const std::wstring& text, const std::wstring& caption, unsigned flags,
+                   HWND owner) {
+    return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
+}
+
+int ShowError(const std::wstring& text) {
+    return ShowMessageBox(text, kAppCaption, MB_ICONERROR | MB_TOPMOST);
+}
+
+std::wstring SystemMessage(unsigned long code) {
+    wchar_t* buffer = nullptr;
+    DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
+    if (buffer) {
+        LocalFree(buffer);
+    }
+    return text;
+}
+
+std::wstring WindowsErrorText(unsigned long code) {
+    return std::to_wstring(code) + L": " + SystemMessage(code);
+}
+
+} // namespace ui

@@ -1,0 +1,55 @@
+#pragma once
+// Paths of the project's files and of throwaway folders, as the program under test sees them
+// (under Wine the Linux root is drive Z:).
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+namespace test_paths {
+
+inline std::wstring FromHost(const std::string& hostPath) {
+    std::wstring wide(hostPath.begin(), hostPath.end());
+#ifdef _WIN32
+    for (auto& c : wide) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    return L"Z:" + wide;
+#else
+    return wide;
+#endif
+}
+
+// A file of the source tree, e.g. Source("lang/1033.lang").
+inline std::wstring Source(const std::string& relative) {
+    return FromHost(std::string(HML_SOURCE_DIR) + "/" + relative);
+}
+
+inline std::wstring Shared(const std::string& relative) {
+    return FromHost(std::string(HML_SHARED_DIR) + "/" + relative);
+}
+
+// A fresh folder that is removed with everything in it when the object goes.
+class CTempFolder {
+public:
+    CTempFolder() {
+        std::random_device random;
+        path = std::filesystem::temp_directory_path() /
+               ("hml-test-" + std::to_string(random()) + std::to_string(random()));
+        std::filesystem::create_directories(path);
+    }
+    ~CTempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    CTempFolder(const CTempFolder&) = delete;
+    CTempFolder& operator=(const CTempFolder&) = delete;
+
+    std::wstring Wide() const { return path.wstring(); }
+    std::wstring File(const std::wstring& name) const { return (path / name).wstring(); }
+    std::filesystem::path path;
+};
+
+} // namespace test_paths
