@@ -27,9 +27,8 @@ for config in "${configs[@]}"; do
         echo "build.sh: unknown configuration '$config'" >&2
         exit 2 ;;
     esac
-    if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
-    fi
+    # Configure every time: new subsystem folders join only at configure time.
+    cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
     echo "build: $config" >&2
     if ! cmake --build "$dir" -j "$jobs" | sed '/^\[/d'; then
         echo "build.sh: $config failed" >&2

@@ -34,6 +34,9 @@ ASOUND
 
     wineboot -i >/dev/null 2>&1
     wineserver -p
+    # A crashing test program ends at once instead of waiting in the debugger.
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+        /t REG_SZ /d '' /f >/dev/null 2>&1
     # The prefix is ready once wineboot has returned and the server stays.
     wine cmd /c exit >/dev/null 2>&1 || true
 }

@@ -161,8 +161,8 @@ TEST(LanguageWindowTest, WindowAndDirectChildrenAreTranslated) {
     CLanguage lang(folder.Wide(), 1033);
     lang.LoadSection(L"synth");
 
-    HWND parent = CreateWindowExW(0, L"STATIC", L"mixer.title", WS_OVERLAPPEDWINDOW, 0, 0, 200,
-                                  200, nullptr, nullptr, nullptr, nullptr);
+    HWND parent = CreateWindowExW(0, L"STATIC", L"mixer.title", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200,
+                                  nullptr, nullptr, nullptr, nullptr);
     HWND button = CreateWindowExW(0, L"BUTTON", L"common.ok", WS_CHILD, 0, 0, 50, 20, parent,
                                   nullptr, nullptr, nullptr);
     HWND plain = CreateWindowExW(0, L"STATIC", L"Plain text", WS_CHILD, 0, 30, 50, 20, parent,

@@ -16,8 +16,7 @@ public:
 
     explicit CMessageBoxCatcher(int answer_ = IDOK) : answer(answer_) {
         current = this;
-        hook = SetWindowsHookExW(WH_CBT, &CMessageBoxCatcher::Hook, nullptr,
-                                 GetCurrentThreadId());
+        hook = SetWindowsHookExW(WH_CBT, &CMessageBoxCatcher::Hook, nullptr, GetCurrentThreadId());
     }
     ~CMessageBoxCatcher() {
         UnhookWindowsHookEx(hook);

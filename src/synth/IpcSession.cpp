@@ -1,0 +1,106 @@
+#include "synth/IpcSession.h"
+
+#include "config/ProfileText.h"
+
+#include <cstdio>
+
+CIpcSession::Outcome CIpcSession::HandleRecord(const shm::MidiRecord& record) {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    if (record.port >= ports.PortCount()) {
+        return Outcome::kNone;
+    }
+    IIpcConnection* connection = ports.FindConnection(record.port, record.clientId);
+    if (!connection) {
+        if (record.command != shm::kOpen) {
+            return Outcome::kNone;
+        }
+        connection = ports.CreateConnection(record.port, record.clientId);
+        if (!connection) {
+            return Outcome::kNone;
+        }
+        connection->activity.fetch_add(1, std::memory_order_relaxed);
+        return Outcome::kOpened;
+    }
+    connection->activity.fetch_add(1, std::memory_order_relaxed);
+    switch (record.command) {
+    case shm::kClose:
+        ports.RemoveConnection(record.port, record.clientId);
+        return Outcome::kClosed;
+    case shm::kReset:
+        connection->OnReset();
+        break;
+    case shm::kNotesOff:
+        connection->OnNotesOff();
+        break;
+    case shm::kShortMsg:
+        connection->OnShortMessage(record.param1, record.param2);
+        break;
+    case shm::kLongMsg:
+        connection->OnLongMessage(record.param1, record.param2, record.data,
+                                  record.length < shm::kMaxChunkBytes ? record.length
+                                                                      : shm::kMaxChunkBytes);
+        break;
+    default:
+        break; // a sign of life and nothing more
+    }
+    return Outcome::kNone;
+}
+
+std::size_t CIpcSession::WatchdogPass() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    const std::uint32_t portCount = ports.PortCount();
+    for (std::uint32_t port = 0; port < portCount; ++port) {
+        for (auto& [clientId, connection] : ports.Connections(port)) {
+            if (connection->activity.exchange(0, std::memory_order_relaxed) == 0) {
+                deadConnections.emplace_back(port, clientId);
+            }
+        }
+    }
+    const std::size_t removed = deadConnections.size();
+    for (auto [port, clientId] : deadConnections) {
+        ports.RemoveConnection(port, clientId);
+    }
+    deadConnections.clear();
+    return removed;
+}
+
+bool CIpcSession::AnyConnection() {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    const std::uint32_t portCount = ports.PortCount();
+    for (std::uint32_t port = 0; port < portCount; ++port) {
+        if (!ports.Connections(port).empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CIpcSession::GetStatusText(std::wstring& text, bool includeFreePorts, bool includeStats) {
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    const std::uint32_t portCount = ports.PortCount();
+    for (std::uint32_t port = 0; port < portCount; ++port) {
+        auto connections = ports.Connections(port);
+        if (connections.empty() && !includeFreePorts) {
+            continue;
+        }
+        text += L"=== " + profile_text::PortDisplayName(port) + L" ===\r\n";
+        if (connections.empty()) {
+            text += L"* <free>\r\n";
+        }
+        for (auto& [clientId, connection] : connections) {
+            text +=
+                L"* " + connection->ModulePath() + L" (#" + std::to_wstring(clientId) + L")\r\n";
+            if (includeStats) {
+                const IIpcConnection::Stats stats = connection->GetStats();
+                wchar_t line[128];
+                std::swprintf(
+                    line, sizeof line / sizeof line[0],
+                    L"  voices: %3lu, rendering time%%: %2lu%%, update rate (ms): %2lu\r\n",
+                    static_cast<unsigned long>(stats.voices),
+                    static_cast<unsigned long>(stats.renderingPercent),
+                    static_cast<unsigned long>(stats.updateMs));
+                text += line;
+            }
+        }
+    }
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The synth process's end of the shared-memory MIDI channel: creates the region, runs the listen
+// thread that hands every record to its port's client connection, and the watchdog that drops
+// connections of clients that went silent (crashed programs never say Close).
+
+#include "synth/IpcSession.h"
+#include "synth/win32/IpcBase.h"
+
+#include <atomic>
+#include <string>
+
+class CIpcServer : public CIpcBase {
+public:
+    CIpcServer(IIpcPorts& ports, DWORD watchdogTimeoutMs);
+    ~CIpcServer() override;
+
+    bool Open() override;
+    void Close() override;
+    void OnWatchdogTick() override;
+
+    // Starts the listen thread on the first processor at time-critical priority.
+    bool StartListening();
+
+    // Asks whether to go on while clients still hold ports open: IDCONTINUE without asking when
+    // none does, else the button pressed (IDCANCEL, IDTRYAGAIN or IDCONTINUE).
+    int ConfirmOpenPorts();
+    void GetStatusText(std::wstring& text, bool includeFreePorts, bool includeStats);
+
+    CIpcSession& Session() { return session; }
+
+private:
+    static DWORD WINAPI ListenThread(LPVOID self);
+    void Listen();
+
+    CIpcSession session;
+    HANDLE listenThread = nullptr;
+    std::atomic<std::uint32_t> stopListening{0};
+};
+
+// The one IPC server of the process; none before start-up and after clean-up.
+extern CIpcServer* ipcServer;
