@@ -245,7 +245,6 @@ bool CVoice::Start(const SVoiceStart& s, const SChannelControls* controls, doubl
     fadeStep = 0;
     gainL = gainR = targetL = targetR = 0;
     lastGain = 0;
-    firstBlock = true;
     active = true;
     return true;
 }
@@ -502,7 +501,7 @@ void CVoice::UpdateParams(int frames) {
     float g = CentibelsToGain(atten) * VolEnvGain() * fontVolume * ctl->gain;
     const float lfoVol = modLfoV * Gen(ModLfoToVolume);
     if (lfoVol != 0.0f)
-        g *= CentibelsToGain(lfoVol);
+        g *= CentibelsToGain(-lfoVol); // a positive excursion is a boost
     if (fadeGain >= 0.0f) {
         fadeGain -= fadeStep * static_cast<float>(frames);
         if (fadeGain <= 0.0f) {
@@ -515,11 +514,6 @@ void CVoice::UpdateParams(int frames) {
     const double theta = (pan + 500.0) / 1000.0 * kPi / 2.0;
     targetL = g * static_cast<float>(std::cos(theta));
     targetR = g * static_cast<float>(std::sin(theta));
-    if (firstBlock) {
-        gainL = targetL;
-        gainR = targetR;
-        firstBlock = false;
-    }
     lastGain = g;
     revSend = std::clamp(Gen(ReverbEffectsSend), 0.0f, 1000.0f) / 1000.0f * ctl->reverbLevel;
     choSend = std::clamp(Gen(ChorusEffectsSend), 0.0f, 1000.0f) / 1000.0f * ctl->chorusLevel;

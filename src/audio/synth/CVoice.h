@@ -142,7 +142,6 @@ private:
     float revSend = 0, choSend = 0;
     float lastGain = 0;
     float fadeGain = -1.0f, fadeStep = 0; // >= 0 while fading out
-    bool firstBlock = true;
 };
 
 } // namespace hml::audio::synth

@@ -42,9 +42,9 @@ std::vector<uint8_t> Text(const std::string& s) {
 
 } // namespace
 
-int CSf2Writer::AddSample(const std::string& name, const std::vector<int16_t>& data,
-                          uint32_t rate, int rootKey, uint32_t loopStart, uint32_t loopEnd,
-                          int correction, uint16_t type, uint16_t link) {
+int CSf2Writer::AddSample(const std::string& name, const std::vector<int16_t>& data, uint32_t rate,
+                          int rootKey, uint32_t loopStart, uint32_t loopEnd, int correction,
+                          uint16_t type, uint16_t link) {
     samples.push_back({name, data, {}, rate, rootKey, correction, loopStart, loopEnd, type, link});
     return static_cast<int>(samples.size()) - 1;
 }
@@ -209,14 +209,16 @@ std::vector<uint8_t> CSf2Writer::Build() const {
 void CSf2Writer::Write(const std::filesystem::path& path) const {
     const std::vector<uint8_t> bytes = Build();
     std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    f.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<int16_t> CSf2Writer::Sine(double cyclesPerFrame, size_t frames, double amplitude) {
     std::vector<int16_t> v(frames);
     for (size_t i = 0; i < frames; ++i)
-        v[i] = static_cast<int16_t>(
-            std::lrint(32767.0 * amplitude * std::sin(2 * 3.14159265358979323846 * cyclesPerFrame * static_cast<double>(i))));
+        v[i] = static_cast<int16_t>(std::lrint(
+            32767.0 * amplitude *
+            std::sin(2 * 3.14159265358979323846 * cyclesPerFrame * static_cast<double>(i))));
     return v;
 }
 

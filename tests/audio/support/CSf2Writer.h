@@ -14,7 +14,9 @@ struct SGenDef {
     uint16_t raw; // amount as stored: signed value or lo | hi << 8 for ranges
 };
 
-inline SGenDef Gen(uint16_t op, int value) { return {op, static_cast<uint16_t>(static_cast<int16_t>(value))}; }
+inline SGenDef Gen(uint16_t op, int value) {
+    return {op, static_cast<uint16_t>(static_cast<int16_t>(value))};
+}
 inline SGenDef Range(uint16_t op, int lo, int hi) {
     return {op, static_cast<uint16_t>(lo | (hi << 8))};
 }
@@ -28,7 +30,7 @@ struct SModDef {
 struct SZoneDef {
     std::vector<SGenDef> gens; // the instrument/sample link is appended by the writer
     std::vector<SModDef> mods;
-    int link = -1;             // instrument (preset zone) or sample (instrument zone); -1 global
+    int link = -1; // instrument (preset zone) or sample (instrument zone); -1 global
 };
 
 class CSf2Writer {

@@ -28,9 +28,11 @@ bool CSmfReader::Read(const std::filesystem::path& path, std::vector<STimedMessa
     size_t pos = 8 + (d[4] << 24 | d[5] << 16 | d[6] << 8 | d[7]);
     int order = 0;
     while (pos + 8 <= d.size()) {
-        const size_t len = static_cast<size_t>(d[pos + 4]) << 24 | d[pos + 5] << 16 | d[pos + 6] << 8 | d[pos + 7];
+        const size_t len =
+            static_cast<size_t>(d[pos + 4]) << 24 | d[pos + 5] << 16 | d[pos + 6] << 8 | d[pos + 7];
         const size_t start = pos + 8, end = std::min(d.size(), start + len);
-        const bool isTrack = std::string(d.begin() + static_cast<long>(pos), d.begin() + static_cast<long>(pos) + 4) == "MTrk";
+        const bool isTrack = std::string(d.begin() + static_cast<long>(pos),
+                                         d.begin() + static_cast<long>(pos) + 4) == "MTrk";
         pos = start + len;
         if (!isTrack)
             continue;
@@ -57,7 +59,11 @@ bool CSmfReader::Read(const std::filesystem::path& path, std::vector<STimedMessa
                 i += 2;
                 const uint32_t l = vlq();
                 if (type == 0x51 && l == 3 && i + 3 <= end)
-                    events.push_back({tick, order++, {}, static_cast<uint32_t>(d[i] << 16 | d[i + 1] << 8 | d[i + 2])});
+                    events.push_back(
+                        {tick,
+                         order++,
+                         {},
+                         static_cast<uint32_t>(d[i] << 16 | d[i + 1] << 8 | d[i + 2])});
                 i += l;
             } else if (b == 0xF0 || b == 0xF7) {
                 ++i;

@@ -12,11 +12,11 @@ size_t SStereo::At(double sec) const {
     return std::min(l.size(), static_cast<size_t>(std::max(0.0, sec) * rate));
 }
 
-std::unique_ptr<CMidiStream> MakeStream(const std::vector<SFontMapping>& fonts,
-                                        uint32_t extraFlags, uint32_t rate, int voices) {
+std::unique_ptr<CMidiStream> MakeStream(const std::vector<SFontMapping>& fonts, uint32_t extraFlags,
+                                        uint32_t rate, int voices) {
     EError e = EError::Ok;
-    auto s = CMidiStream::Create(StreamFlags::Decode | StreamFlags::Float | extraFlags, rate,
-                                 voices, e);
+    auto s =
+        CMidiStream::Create(StreamFlags::Decode | StreamFlags::Float | extraFlags, rate, voices, e);
     if (s && !fonts.empty())
         s->SetFonts(fonts.data(), fonts.size());
     return s;
@@ -62,7 +62,9 @@ double Peak(const std::vector<float>& x, size_t from, size_t to) {
     return p;
 }
 
-double Db(double linear) { return 20.0 * std::log10(std::max(linear, 1e-12)); }
+double Db(double linear) {
+    return 20.0 * std::log10(std::max(linear, 1e-12));
+}
 
 double ZeroCrossFrequency(const std::vector<float>& x, size_t from, size_t to, double rate) {
     to = std::min(to, x.size());
@@ -93,7 +95,8 @@ double ToneAmplitude(const std::vector<float>& x, size_t from, size_t to, double
     double wsum = 0;
     const double pi = 3.14159265358979323846;
     for (size_t i = 0; i < n; ++i) {
-        const double w = 0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / static_cast<double>(n - 1));
+        const double w =
+            0.5 - 0.5 * std::cos(2 * pi * static_cast<double>(i) / static_cast<double>(n - 1));
         acc += w * x[from + i] * std::polar(1.0, -2 * pi * freq * static_cast<double>(i) / rate);
         wsum += w;
     }
@@ -133,7 +136,9 @@ std::vector<double> PowerSpectrum(const std::vector<float>& x, size_t from, size
     std::vector<std::complex<double>> buf(size);
     for (size_t at = from; at + size <= to; at += size / 2) {
         for (size_t i = 0; i < size; ++i) {
-            const double w = 0.5 - 0.5 * std::cos(2 * 3.14159265358979323846 * static_cast<double>(i) / static_cast<double>(size));
+            const double w =
+                0.5 - 0.5 * std::cos(2 * 3.14159265358979323846 * static_cast<double>(i) /
+                                     static_cast<double>(size));
             buf[i] = w * x[at + i];
         }
         Fft(buf);
