@@ -136,6 +136,10 @@ TEST_F(MidiStreamTest, RawMidiKeepsRunningStatusWithinOneCall) {
     Send(*s, {0x80, 67, 0, 0xF0, 0x7E, 0x7F, 0x09, 0x01}); // unterminated SysEx is dropped
     Render(*s, 0.1, out);
     EXPECT_EQ(s->GetActiveVoices(), 0u);
+    // Regression: a status byte cutting a message short once made the parser spin forever.
+    Send(*s, {0x90, 61, 0x90, 62, 0xF8, 100});
+    Render(*s, 0.02, out);
+    EXPECT_EQ(s->GetActiveVoices(), 1u);
     EXPECT_FALSE(s->SendEvent(16, EMidiEvent::Note, 60 | 100 << 8));
 }
 

@@ -454,48 +454,38 @@ private:
 
     // ---- MIDI --------------------------------------------------------------------------------
 
+    // Running status holds within one call; system common messages cancel it (their data
+    // bytes are then dropped as orphans); real-time bytes are ignored wherever they appear.
     void ParseRaw(const uint8_t* p, uint32_t n) {
-        uint8_t status = 0;
-        uint32_t i = 0;
-        while (i < n) {
+        uint8_t status = 0, data[2] = {};
+        int have = 0;
+        for (uint32_t i = 0; i < n; ++i) {
             const uint8_t b = p[i];
+            if (b >= 0xF8)
+                continue;
             if (b == 0xF0) {
                 uint32_t j = i + 1;
                 while (j < n && p[j] != 0xF7)
                     ++j;
                 if (j < n)
                     SysEx(p + i, j - i + 1);
-                i = j + 1;
-                status = 0;
-                continue;
-            }
-            if (b >= 0xF8) { // real-time bytes neither use nor change running status
-                ++i;
-                continue;
-            }
-            if (b >= 0xF1) {
-                // System common: skip its data bytes; it cancels running status.
-                const uint32_t len = (b == 0xF2) ? 3 : (b == 0xF1 || b == 0xF3) ? 2 : 1;
-                i += len;
+                i = j;
                 status = 0;
                 continue;
             }
             if (b & 0x80) {
-                status = b;
-                ++i;
-            } else if (status == 0) {
-                ++i; // data byte with no status to apply to
+                status = b >= 0xF1 ? 0 : b;
+                have = 0;
                 continue;
             }
-            const int type = status & 0xF0;
-            const uint32_t need = (type == 0xC0 || type == 0xD0) ? 1 : 2;
-            if (i + need > n)
-                break;
-            if ((p[i] & 0x80) || (need == 2 && (p[i + 1] & 0x80))) {
-                continue; // a status byte interrupted the message: parse from it
+            if (status == 0)
+                continue;
+            data[have++] = b;
+            const int need = ((status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0) ? 1 : 2;
+            if (have == need) {
+                ShortMessage(status, data[0], need == 2 ? data[1] : 0);
+                have = 0;
             }
-            ShortMessage(status, p[i], need == 2 ? p[i + 1] : 0);
-            i += need;
         }
     }
 
