@@ -63,9 +63,9 @@ struct SChannel {
 };
 
 template <class T> void Put(std::vector<uint8_t>& out, T v) {
-    uint8_t b[sizeof(T)];
-    std::memcpy(b, &v, sizeof v);
-    out.insert(out.end(), b, b + sizeof v);
+    const size_t at = out.size();
+    out.resize(at + sizeof v);
+    std::memcpy(out.data() + at, &v, sizeof v);
 }
 
 class CReader {
@@ -158,7 +158,8 @@ public:
             Put(out, ch.program);
             Put(out, static_cast<uint8_t>(ch.drum));
             Put(out, static_cast<uint8_t>(ch.mono));
-            out.insert(out.end(), ch.ctl.cc, ch.ctl.cc + 128);
+            for (uint8_t c : ch.ctl.cc)
+                Put(out, c);
             Put(out, ch.ctl.pitchBend);
             Put(out, ch.ctl.bendRange);
             Put(out, ch.fineCents);
