@@ -1,0 +1,161 @@
+#include "audio/sf2/CSoundFont.h"
+
+#include "audio/sf2/CSf2Parser.h"
+
+#include <algorithm>
+
+namespace hml::audio {
+
+std::shared_ptr<CSoundFont> CSoundFont::Open(const std::filesystem::path& path, uint32_t flags,
+                                             EError& error) {
+    std::shared_ptr<CSoundFont> font(new CSoundFont());
+    font->file = CMappedFile::Open(path, error);
+    if (!font->file)
+        return nullptr;
+    font->bytes = font->file->Data();
+    font->size = font->file->Size();
+    return Finish(std::move(font), flags, error);
+}
+
+std::shared_ptr<CSoundFont> CSoundFont::Open(const std::string& utf8Path, uint32_t flags,
+                                             EError& error) {
+    const std::u8string u8(utf8Path.begin(), utf8Path.end());
+    return Open(std::filesystem::path(u8), flags, error);
+}
+
+std::shared_ptr<CSoundFont> CSoundFont::Open(const std::wstring& path, uint32_t flags,
+                                             EError& error) {
+#ifdef _WIN32
+    return Open(std::filesystem::path(path), flags, error);
+#else
+    // Wide paths are UTF-32 here; encode them as UTF-8 without depending on the locale.
+    std::string utf8;
+    for (wchar_t wc : path) {
+        const uint32_t c = static_cast<uint32_t>(wc);
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8 += static_cast<char>(0xE0 | (c >> 12));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xF0 | (c >> 18));
+            utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return Open(utf8, flags, error);
+#endif
+}
+
+std::shared_ptr<CSoundFont> CSoundFont::OpenMemory(std::vector<uint8_t> data, uint32_t flags,
+                                                   EError& error) {
+    std::shared_ptr<CSoundFont> font(new CSoundFont());
+    font->memory = std::move(data);
+    font->bytes = font->memory.data();
+    font->size = font->memory.size();
+    return Finish(std::move(font), flags, error);
+}
+
+std::shared_ptr<CSoundFont> CSoundFont::Finish(std::shared_ptr<CSoundFont> font, uint32_t flags,
+                                               EError& error) {
+    error = sf2::CSf2Parser::Parse(font->bytes, font->size, font->model);
+    if (error != EError::Ok)
+        return nullptr;
+    font->flags = flags;
+    const auto& presets = font->model.presets;
+    const size_t n = std::min<size_t>(presets.size(), 0xFFFF);
+    font->presetKeys.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (presets[i].bank <= 0xFF && presets[i].preset <= 0xFF)
+            font->presetKeys.push_back((uint32_t{presets[i].bank} << 8 | presets[i].preset) << 16 |
+                                       static_cast<uint32_t>(i));
+    }
+    // Stable: with duplicates the first preset in the file wins.
+    std::stable_sort(font->presetKeys.begin(), font->presetKeys.end(),
+                     [](uint32_t a, uint32_t b) { return (a >> 16) < (b >> 16); });
+    return font;
+}
+
+const sf2::SPreset* CSoundFont::FindPreset(int bank, int preset) const {
+    if (bank < 0 || bank > 0xFF || preset < 0 || preset > 0xFF)
+        return nullptr;
+    const uint32_t want = static_cast<uint32_t>(bank << 8 | preset);
+    auto it = std::lower_bound(presetKeys.begin(), presetKeys.end(), want,
+                               [](uint32_t k, uint32_t w) { return (k >> 16) < w; });
+    if (it == presetKeys.end() || (*it >> 16) != want)
+        return nullptr;
+    return &model.presets[*it & 0xFFFF];
+}
+
+template <class F> bool CSoundFont::ForPresets(int preset, int bank, F&& f) const {
+    bool any = false;
+    for (const sf2::SPreset& p : model.presets) {
+        if ((preset < 0 || p.preset == preset) && (bank < 0 || p.bank == bank)) {
+            f(p);
+            any = true;
+        }
+    }
+    return any;
+}
+
+EError CSoundFont::Load(int preset, int bank) {
+    volatile uint8_t sink = 0;
+    const bool any = ForPresets(preset, bank, [&](const sf2::SPreset& p) {
+        for (const sf2::SZone& pz : p.zones) {
+            for (const sf2::SZone& iz : model.instruments[pz.link].zones) {
+                const sf2::SSample& s = model.samples[iz.link];
+                // Touch every page so the data is resident before a note needs it.
+                const uint8_t* base = Samples16();
+                for (uint64_t b = uint64_t{s.start} * 2; b < uint64_t{s.end} * 2; b += 2048)
+                    sink = static_cast<uint8_t>(sink + base[b]);
+                if (const uint8_t* lo = Samples24())
+                    for (uint64_t b = s.start; b < s.end; b += 2048)
+                        sink = static_cast<uint8_t>(sink + lo[b]);
+            }
+        }
+    });
+    (void)sink;
+    return any ? EError::Ok : EError::NotAvail;
+}
+
+EError CSoundFont::Unload(int preset, int bank) {
+    return ForPresets(preset, bank, [](const sf2::SPreset&) {}) ? EError::Ok : EError::NotAvail;
+}
+
+SFontInfo CSoundFont::GetInfo() const {
+    SFontInfo info;
+    info.name = model.info.name;
+    info.copyright = model.info.copyright;
+    info.comment = model.info.comment;
+    const uint64_t bytesUsed = uint64_t{model.smplFrames} * (model.sm24Offset ? 3 : 2);
+    info.sampleDataSize = static_cast<uint32_t>(std::min<uint64_t>(bytesUsed, UINT32_MAX));
+    info.sampleType = 0;
+    info.presetCount = static_cast<uint32_t>(model.presets.size());
+    return info;
+}
+
+std::vector<uint32_t> CSoundFont::GetPresets() const {
+    std::vector<uint32_t> out;
+    out.reserve(model.presets.size());
+    for (const sf2::SPreset& p : model.presets)
+        out.push_back(uint32_t{p.bank} << 16 | p.preset);
+    return out;
+}
+
+const char* CSoundFont::GetPresetName(int preset, int bank) const {
+    const sf2::SPreset* p = FindPreset(bank, preset);
+    if (p == nullptr) {
+        for (const sf2::SPreset& q : model.presets)
+            if (q.preset == preset && q.bank == bank)
+                return q.name.c_str();
+        return nullptr;
+    }
+    return p->name.c_str();
+}
+
+} // namespace hml::audio

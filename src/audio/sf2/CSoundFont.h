@@ -1,0 +1,83 @@
+// A loaded SoundFont, shared by every stream that plays it (and freed when the last user lets
+// go, so freeing a font while a stream still renders it is safe). The model is immutable after
+// Open; volume is the only thing that changes, atomically.
+#pragma once
+
+#include "audio/Audio.h"
+#include "audio/sf2/CMappedFile.h"
+#include "audio/sf2/Sf2Model.h"
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace hml::audio {
+
+struct SFontInfo {
+    std::string name;
+    std::string copyright;
+    std::string comment;
+    uint32_t sampleDataSize = 0; // bytes of sample data (16-bit plus the 24-bit low bytes)
+    uint32_t sampleType = 0;     // 0 = PCM
+    uint32_t presetCount = 0;
+};
+
+class CSoundFont {
+public:
+    // Control thread. Missing or unreadable file: FileOpen; not a SoundFont: FileForm.
+    static std::shared_ptr<CSoundFont> Open(const std::filesystem::path& path, uint32_t flags,
+                                            EError& error);
+    static std::shared_ptr<CSoundFont> Open(const std::string& utf8Path, uint32_t flags,
+                                            EError& error);
+    static std::shared_ptr<CSoundFont> Open(const std::wstring& path, uint32_t flags,
+                                            EError& error);
+    // The font keeps the bytes; used for fonts built in memory.
+    static std::shared_ptr<CSoundFont> OpenMemory(std::vector<uint8_t> bytes, uint32_t flags,
+                                                  EError& error);
+
+    void SetVolume(float factor) { volume.store(factor < 0 ? 0.0f : factor); }
+    float GetVolume() const { return volume.load(std::memory_order_relaxed); }
+
+    // Brings the sample data of every preset (-1, -1), of one bank (-1, bank) or of one preset
+    // into memory now rather than on first use. NotAvail when nothing matches.
+    EError Load(int preset, int bank);
+    // The mapping stays; pages the system may drop. NotAvail when nothing matches.
+    EError Unload(int preset, int bank);
+
+    SFontInfo GetInfo() const;
+    // Preset number in the low 16 bits, bank in the high 16 bits, in file order.
+    std::vector<uint32_t> GetPresets() const;
+    // Null when the font has no such preset.
+    const char* GetPresetName(int preset, int bank) const;
+
+    bool XgDrums() const { return (flags & FontFlags::XgDrums) != 0; }
+
+    // Render side: lock-free lookups into the immutable model.
+    const sf2::SPreset* FindPreset(int bank, int preset) const;
+    const sf2::SModel& Model() const { return model; }
+    const uint8_t* Samples16() const { return bytes + model.smplOffset; }
+    const uint8_t* Samples24() const {
+        return model.sm24Offset ? bytes + model.sm24Offset : nullptr;
+    }
+
+private:
+    CSoundFont() = default;
+    static std::shared_ptr<CSoundFont> Finish(std::shared_ptr<CSoundFont> font, uint32_t flags,
+                                              EError& error);
+    template <class F> bool ForPresets(int preset, int bank, F&& f) const;
+
+    std::unique_ptr<CMappedFile> file;
+    std::vector<uint8_t> memory;
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    sf2::SModel model;
+    std::vector<uint32_t> presetKeys; // sorted (bank << 8 | preset) << 16 | index
+    uint32_t flags = 0;
+    std::atomic<float> volume{1.0f};
+};
+
+using PSoundFont = std::shared_ptr<CSoundFont>;
+
+} // namespace hml::audio

@@ -1,0 +1,602 @@
+#include "audio/synth/CVoice.h"
+
+#include "audio/sf2/CSoundFont.h"
+#include "audio/synth/SynthMath.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace hml::audio::synth {
+namespace {
+
+using namespace sf2;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Modulators every voice has unless its zones override them. The velocity-to-filter one is
+// left out on purpose: its 2.01 and 2.04 forms disagree and fonts are voiced without it.
+constexpr SModulator kDefaultMods[] = {
+    {0x0502, InitialAttenuation, 960, 0, 0}, // velocity, concave
+    {0x000D, VibLfoToPitch, 50, 0, 0},       // channel pressure
+    {0x0081, VibLfoToPitch, 50, 0, 0},       // modulation wheel
+    {0x0587, InitialAttenuation, 960, 0, 0}, // volume
+    {0x028A, Pan, 500, 0, 0},                // pan, -50%..+50%
+    {0x058B, InitialAttenuation, 960, 0, 0}, // expression
+    {0x00DB, ReverbEffectsSend, 200, 0, 0},
+    {0x00DD, ChorusEffectsSend, 200, 0, 0},
+    {0x020E, FineTune, 12700, 0x0010, 0}, // pitch wheel, scaled by its sensitivity
+};
+
+// Generators a preset zone may not change.
+constexpr uint64_t kInstrumentOnly =
+    (1ull << StartAddrsOffset) | (1ull << EndAddrsOffset) | (1ull << StartloopAddrsOffset) |
+    (1ull << EndloopAddrsOffset) | (1ull << StartAddrsCoarseOffset) |
+    (1ull << EndAddrsCoarseOffset) | (1ull << StartloopAddrsCoarseOffset) |
+    (1ull << EndloopAddrsCoarseOffset) | (1ull << Keynum) | (1ull << Velocity) |
+    (1ull << SampleModes) | (1ull << ExclusiveClass) | (1ull << OverridingRootKey);
+
+void SetDefaults(float* g) {
+    std::fill(g, g + GenCount, 0.0f);
+    g[InitialFilterFc] = 13500;
+    for (int i : {DelayModLfo, DelayVibLfo, DelayModEnv, AttackModEnv, HoldModEnv, DecayModEnv,
+                  ReleaseModEnv, DelayVolEnv, AttackVolEnv, HoldVolEnv, DecayVolEnv, ReleaseVolEnv})
+        g[i] = -12000;
+    g[Keynum] = -1;
+    g[Velocity] = -1;
+    g[ScaleTuning] = 100;
+    g[OverridingRootKey] = -1;
+}
+
+// Delays at the file's minimum mean none; other times keep the 1 ms floor of the format.
+double DelaySeconds(double tc) {
+    return tc <= -12000 ? 0.0 : TimecentsToSeconds(tc);
+}
+double StageSeconds(double tc) {
+    return TimecentsToSeconds(std::clamp(tc, -12000.0, 8000.0));
+}
+
+constexpr int kSincTaps = 8;
+constexpr int kSincPhases = 256;
+
+// Blackman-windowed sinc, normalised per phase so a constant signal passes unchanged.
+struct SSincTable {
+    std::array<std::array<float, kSincTaps>, kSincPhases + 1> c{};
+    SSincTable() {
+        for (int p = 0; p <= kSincPhases; ++p) {
+            const double frac = static_cast<double>(p) / kSincPhases;
+            double sum = 0;
+            std::array<double, kSincTaps> v{};
+            for (int k = 0; k < kSincTaps; ++k) {
+                const double x = (k - (kSincTaps / 2 - 1)) - frac; // taps -3..+4
+                const double sinc = std::fabs(x) < 1e-9 ? 1.0 : std::sin(kPi * x) / (kPi * x);
+                const double w = (x + kSincTaps / 2.0) / kSincTaps; // 0..1 across the window
+                const double win =
+                    0.42 - 0.5 * std::cos(2 * kPi * w) + 0.08 * std::cos(4 * kPi * w);
+                v[static_cast<size_t>(k)] = sinc * win;
+                sum += v[static_cast<size_t>(k)];
+            }
+            for (int k = 0; k < kSincTaps; ++k)
+                c[static_cast<size_t>(p)][static_cast<size_t>(k)] =
+                    static_cast<float>(v[static_cast<size_t>(k)] / sum);
+        }
+    }
+};
+
+const SSincTable kSinc;
+
+// Identical modulators replace earlier ones; others join the list.
+void MergeMods(SModulator* list, int& count, const std::vector<SModulator>& add) {
+    for (const SModulator& m : add) {
+        bool found = false;
+        for (int i = 0; i < count && !found; ++i) {
+            if (list[i].SameAs(m)) {
+                list[i].amount = m.amount;
+                found = true;
+            }
+        }
+        if (!found && count < CVoice::kMaxMods)
+            list[count++] = m;
+    }
+}
+
+} // namespace
+
+float CVoice::SLfo::Value() const {
+    if (t < delay)
+        return 0.0f;
+    const double p = phase;
+    return static_cast<float>(p < 0.25 ? 4 * p : p < 0.75 ? 2 - 4 * p : 4 * p - 4);
+}
+
+void CVoice::SLfo::Advance(double dt) {
+    const double before = t;
+    t += dt;
+    if (t <= delay)
+        return;
+    const double run = t - std::max(before, delay);
+    phase += run * freq;
+    phase -= std::floor(phase);
+}
+
+bool CVoice::Start(const SVoiceStart& s, const SChannelControls* controls, double outputRate) {
+    active = false;
+    if (s.font == nullptr || s.instZone == nullptr)
+        return false;
+    const SModel& model = s.font->Model();
+    if (s.instZone->link < 0 || static_cast<size_t>(s.instZone->link) >= model.samples.size())
+        return false;
+    ctl = controls;
+    outRate = outputRate;
+    channel = s.channel;
+    noteId = s.noteId;
+    sample = &model.samples[static_cast<size_t>(s.instZone->link)];
+    font = s.font;
+    data16 = s.font->Samples16();
+    data24 = s.font->Samples24();
+    fontVolume = s.font->GetVolume();
+
+    // Generators: instrument values replace defaults, preset values add to them.
+    SetDefaults(gen);
+    for (const SZone* z : {s.instGlobal, s.instZone})
+        if (z != nullptr)
+            for (int g = 0; g < GenCount; ++g)
+                if (z->Has(g))
+                    gen[g] = z->gen[g];
+    float pgen[GenCount] = {};
+    for (const SZone* z : {s.presetGlobal, s.presetZone})
+        if (z != nullptr)
+            for (int g = 0; g < GenCount; ++g)
+                if (z->Has(g) && !((kInstrumentOnly >> g) & 1u))
+                    pgen[g] = z->gen[g];
+    for (int g = 0; g < GenCount; ++g)
+        gen[g] += pgen[g];
+
+    // Modulators: defaults, replaced by identical instrument ones (local over global); preset
+    // modulators (local over global) then add to those.
+    modCount = 0;
+    for (const SModulator& m : kDefaultMods)
+        mods[modCount++] = m;
+    if (s.instGlobal)
+        MergeMods(mods, modCount, s.instGlobal->mods);
+    MergeMods(mods, modCount, s.instZone->mods);
+    SModulator pmods[kMaxMods];
+    int pcount = 0;
+    if (s.presetGlobal)
+        MergeMods(pmods, pcount, s.presetGlobal->mods);
+    if (s.presetZone)
+        MergeMods(pmods, pcount, s.presetZone->mods);
+    for (int i = 0; i < pcount; ++i) {
+        bool found = false;
+        for (int j = 0; j < modCount && !found; ++j)
+            if (mods[j].SameAs(pmods[i])) {
+                mods[j].amount = static_cast<int16_t>(
+                    std::clamp(mods[j].amount + pmods[i].amount, -32768, 32767));
+                found = true;
+            }
+        if (!found && modCount < kMaxMods)
+            mods[modCount++] = pmods[i];
+    }
+
+    key = gen[Keynum] >= 0 ? std::min(static_cast<int>(gen[Keynum]), 127) : s.key;
+    velocity = gen[Velocity] >= 0 ? std::min(static_cast<int>(gen[Velocity]), 127) : s.velocity;
+    ComputeMods();
+
+    // Sample window and loop, clamped into the sample data.
+    const int64_t frames = model.smplFrames;
+    auto clampTo = [](int64_t v, int64_t lo, int64_t hi) { return std::clamp(v, lo, hi); };
+    start = clampTo(int64_t{sample->start} + static_cast<int64_t>(gen[StartAddrsOffset]) +
+                        32768 * static_cast<int64_t>(gen[StartAddrsCoarseOffset]),
+                    0, frames);
+    end = clampTo(int64_t{sample->end} + static_cast<int64_t>(gen[EndAddrsOffset]) +
+                      32768 * static_cast<int64_t>(gen[EndAddrsCoarseOffset]),
+                  start, frames);
+    loopStart =
+        clampTo(int64_t{sample->loopStart} + static_cast<int64_t>(gen[StartloopAddrsOffset]) +
+                    32768 * static_cast<int64_t>(gen[StartloopAddrsCoarseOffset]),
+                start, end);
+    loopEnd = clampTo(int64_t{sample->loopEnd} + static_cast<int64_t>(gen[EndloopAddrsOffset]) +
+                          32768 * static_cast<int64_t>(gen[EndloopAddrsCoarseOffset]),
+                      loopStart, end);
+    loopMode = static_cast<int>(gen[SampleModes]) & 3;
+    if (loopMode == 2 || loopEnd - loopStart < 2)
+        loopMode = 0;
+    if (end - start < 2)
+        return false;
+    pos = static_cast<double>(start);
+
+    const int root =
+        gen[OverridingRootKey] >= 0 ? static_cast<int>(gen[OverridingRootKey]) : sample->rootKey;
+    basePitch = (key - root) * static_cast<double>(gen[ScaleTuning]) + gen[CoarseTune] * 100.0 +
+                gen[FineTune] + sample->pitchCorrection;
+    rateScale = static_cast<double>(sample->rate) / outRate;
+    exclusiveClass = static_cast<int>(gen[sf2::ExclusiveClass]);
+
+    const double keyOffset = 60 - key;
+    volEnv = {};
+    volEnv.stage = EStage::Delay;
+    volEnv.delay = DelaySeconds(Gen(DelayVolEnv));
+    volEnv.attack = StageSeconds(Gen(AttackVolEnv));
+    volEnv.hold = StageSeconds(Gen(HoldVolEnv) + Gen(KeynumToVolEnvHold) * keyOffset);
+    volEnv.decay = StageSeconds(Gen(DecayVolEnv) + Gen(KeynumToVolEnvDecay) * keyOffset);
+    volEnv.release = StageSeconds(Gen(ReleaseVolEnv));
+    volEnv.sustain = std::clamp(Gen(SustainVolEnv), 0.0f, 1440.0f) / 10.0;
+    modEnv = {};
+    modEnv.stage = EStage::Delay;
+    modEnv.delay = DelaySeconds(Gen(DelayModEnv));
+    modEnv.attack = StageSeconds(Gen(AttackModEnv));
+    modEnv.hold = StageSeconds(Gen(HoldModEnv) + Gen(KeynumToModEnvHold) * keyOffset);
+    modEnv.decay = StageSeconds(Gen(DecayModEnv) + Gen(KeynumToModEnvDecay) * keyOffset);
+    modEnv.release = StageSeconds(Gen(ReleaseModEnv));
+    modEnv.sustain = 1.0 - std::clamp(Gen(SustainModEnv), 0.0f, 1000.0f) / 1000.0;
+    modLfo = {};
+    modLfo.delay = DelaySeconds(Gen(DelayModLfo));
+    modLfo.freq = AbsCentsToHz(std::clamp(Gen(FreqModLfo), -16000.0f, 4500.0f));
+    vibLfo = {};
+    vibLfo.delay = DelaySeconds(Gen(DelayVibLfo));
+    vibLfo.freq = AbsCentsToHz(std::clamp(Gen(FreqVibLfo), -16000.0f, 4500.0f));
+
+    filter.Reset();
+    released = false;
+    sustained = sostenuto = false;
+    leader = -1;
+    fadeGain = -1.0f;
+    fadeStep = 0;
+    gainL = gainR = targetL = targetR = 0;
+    lastGain = 0;
+    active = true;
+    return true;
+}
+
+float CVoice::SourceValue(uint16_t src) const {
+    const int index = src & 0x7F;
+    const bool isCc = (src & 0x80) != 0;
+    const bool bipolar = (src & 0x200) != 0;
+    float x;
+    if (isCc) {
+        const int v = ctl->cc[index];
+        x = bipolar ? v / 128.0f : v / 127.0f;
+    } else {
+        switch (index) {
+        case 0:
+            return 1.0f; // no controller
+        case 2:
+            x = velocity / (bipolar ? 128.0f : 127.0f);
+            break;
+        case 3:
+            x = key / (bipolar ? 128.0f : 127.0f);
+            break;
+        case 10:
+            x = ctl->keyPressure[key] / (bipolar ? 128.0f : 127.0f);
+            break;
+        case 13:
+            x = ctl->channelPressure / (bipolar ? 128.0f : 127.0f);
+            break;
+        case 14:
+            x = ctl->pitchBend / 16384.0f;
+            break;
+        case 16:
+            x = std::min(ctl->bendRange, 127.0f) / 127.0f;
+            break;
+        default:
+            return 0.0f; // links and unknown sources contribute nothing
+        }
+    }
+    if (src & 0x100)
+        x = 1.0f - x;
+    const int type = src >> 10;
+    if (bipolar) {
+        const float u = 2.0f * x - 1.0f;
+        const float a = std::fabs(u), sign = u < 0 ? -1.0f : 1.0f;
+        switch (type) {
+        case 1:
+            return sign * Concave(a);
+        case 2:
+            return sign * Convex(a);
+        case 3:
+            return u >= 0 ? 1.0f : -1.0f;
+        default:
+            return u;
+        }
+    }
+    switch (type) {
+    case 1:
+        return Concave(x);
+    case 2:
+        return Convex(x);
+    case 3:
+        return x >= 0.5f ? 1.0f : 0.0f;
+    default:
+        return x;
+    }
+}
+
+void CVoice::ComputeMods() {
+    std::memset(modSum, 0, sizeof modSum);
+    for (int i = 0; i < modCount; ++i) {
+        const SModulator& m = mods[i];
+        if (m.dest >= GenCount || m.amount == 0)
+            continue;
+        float v = SourceValue(m.src) * SourceValue(m.amtSrc) * m.amount;
+        if (m.trans == 2)
+            v = std::fabs(v);
+        modSum[m.dest] += v;
+    }
+}
+
+void CVoice::AdvanceVolEnv(double dt) {
+    SEnv& e = volEnv;
+    while (dt > 0 && e.stage != EStage::Done) {
+        switch (e.stage) {
+        case EStage::Delay:
+        case EStage::Attack:
+        case EStage::Hold: {
+            const double len = e.stage == EStage::Delay    ? e.delay
+                               : e.stage == EStage::Attack ? e.attack
+                                                           : e.hold;
+            const double rem = len - e.t;
+            if (dt < rem) {
+                e.t += dt;
+                dt = 0;
+                if (e.stage == EStage::Attack)
+                    e.attackAmp = e.t / len;
+            } else {
+                dt -= std::max(rem, 0.0);
+                e.t = 0;
+                e.value = 0;
+                e.attackAmp = 1;
+                e.stage = e.stage == EStage::Delay    ? EStage::Attack
+                          : e.stage == EStage::Attack ? EStage::Hold
+                                                      : EStage::Decay;
+                if (e.stage == EStage::Attack)
+                    e.attackAmp = 0;
+            }
+            break;
+        }
+        case EStage::Decay: {
+            const double speed = 96.0 / e.decay;
+            const double need = (e.sustain - e.value) / speed;
+            if (dt < need) {
+                e.value += dt * speed;
+                dt = 0;
+            } else {
+                dt -= std::max(need, 0.0);
+                e.value = e.sustain;
+                e.stage = e.sustain >= 96.0 ? EStage::Done : EStage::Sustain;
+            }
+            break;
+        }
+        case EStage::Sustain:
+            dt = 0;
+            break;
+        case EStage::Release:
+            e.value += dt * 96.0 / e.release;
+            dt = 0;
+            if (e.value >= 96.0)
+                e.stage = EStage::Done;
+            break;
+        case EStage::Done:
+            break;
+        }
+    }
+}
+
+void CVoice::AdvanceModEnv(double dt) {
+    SEnv& e = modEnv;
+    while (dt > 0 && e.stage != EStage::Done) {
+        switch (e.stage) {
+        case EStage::Delay:
+        case EStage::Attack:
+        case EStage::Hold: {
+            const double len = e.stage == EStage::Delay    ? e.delay
+                               : e.stage == EStage::Attack ? e.attack
+                                                           : e.hold;
+            const double rem = len - e.t;
+            if (dt < rem) {
+                e.t += dt;
+                dt = 0;
+                e.value = e.stage == EStage::Delay    ? 0.0
+                          : e.stage == EStage::Attack ? e.t / len
+                                                      : 1.0;
+            } else {
+                dt -= std::max(rem, 0.0);
+                e.t = 0;
+                e.value = e.stage == EStage::Delay ? 0.0 : 1.0;
+                e.stage = e.stage == EStage::Delay    ? EStage::Attack
+                          : e.stage == EStage::Attack ? EStage::Hold
+                                                      : EStage::Decay;
+            }
+            break;
+        }
+        case EStage::Decay: {
+            const double need = (e.value - e.sustain) * e.decay;
+            if (dt < need) {
+                e.value -= dt / e.decay;
+                dt = 0;
+            } else {
+                dt -= std::max(need, 0.0);
+                e.value = e.sustain;
+                e.stage = EStage::Sustain;
+            }
+            break;
+        }
+        case EStage::Sustain:
+            dt = 0;
+            break;
+        case EStage::Release:
+            e.value -= dt / e.release;
+            dt = 0;
+            if (e.value <= 0) {
+                e.value = 0;
+                e.stage = EStage::Done;
+            }
+            break;
+        case EStage::Done:
+            dt = 0;
+            break;
+        }
+    }
+}
+
+float CVoice::VolEnvGain() const {
+    switch (volEnv.stage) {
+    case EStage::Delay:
+        return 0.0f;
+    case EStage::Attack:
+        return static_cast<float>(volEnv.attackAmp);
+    case EStage::Done:
+        return 0.0f;
+    default:
+        return static_cast<float>(std::pow(10.0, -volEnv.value / 20.0));
+    }
+}
+
+void CVoice::Release() {
+    if (!active || released)
+        return;
+    released = true;
+    SEnv& v = volEnv;
+    if (v.stage == EStage::Delay) {
+        v.stage = EStage::Done;
+    } else if (v.stage == EStage::Attack) {
+        v.value = v.attackAmp > 1e-5 ? -20.0 * std::log10(v.attackAmp) : 96.0;
+        v.stage = EStage::Release;
+    } else if (v.stage != EStage::Done) {
+        v.stage = EStage::Release;
+    }
+    v.t = 0;
+    if (modEnv.stage != EStage::Done) {
+        modEnv.stage = EStage::Release;
+        modEnv.t = 0;
+    }
+}
+
+void CVoice::FastRelease(float sec) {
+    if (!active)
+        return;
+    if (fadeGain < 0.0f)
+        fadeGain = 1.0f;
+    const float step = static_cast<float>(1.0 / (std::max(sec, 0.0005f) * outRate));
+    fadeStep = std::max(fadeStep, step);
+}
+
+void CVoice::UpdateParams(int frames) {
+    const double dt = frames / outRate;
+    ComputeMods();
+    const float modLfoV = modLfo.Value(), vibLfoV = vibLfo.Value();
+    const float modEnvV = static_cast<float>(modEnv.value);
+    modLfo.Advance(dt);
+    vibLfo.Advance(dt);
+    AdvanceVolEnv(dt);
+    AdvanceModEnv(dt);
+
+    const double cents = basePitch + modSum[CoarseTune] * 100.0 + modSum[FineTune] + modSum[Pitch] +
+                         ctl->tuningCents + modLfoV * Gen(ModLfoToPitch) +
+                         vibLfoV * Gen(VibLfoToPitch) + modEnvV * Gen(ModEnvToPitch);
+    rate = std::exp2(cents / 1200.0) * rateScale;
+
+    const float atten =
+        std::clamp(0.4f * gen[InitialAttenuation] + modSum[InitialAttenuation], 0.0f, 1440.0f);
+    float g = CentibelsToGain(atten) * VolEnvGain() * fontVolume * ctl->gain;
+    const float lfoVol = modLfoV * Gen(ModLfoToVolume);
+    if (lfoVol != 0.0f)
+        g *= CentibelsToGain(-lfoVol); // a positive excursion is a boost
+    if (fadeGain >= 0.0f) {
+        fadeGain -= fadeStep * static_cast<float>(frames);
+        if (fadeGain <= 0.0f) {
+            fadeGain = 0.0f;
+            volEnv.stage = EStage::Done;
+        }
+        g *= fadeGain;
+    }
+    const float pan = std::clamp(Gen(Pan), -500.0f, 500.0f);
+    const double theta = (pan + 500.0) / 1000.0 * kPi / 2.0;
+    targetL = g * static_cast<float>(std::cos(theta));
+    targetR = g * static_cast<float>(std::sin(theta));
+    lastGain = g;
+    revSend = std::clamp(Gen(ReverbEffectsSend), 0.0f, 1000.0f) / 1000.0f * ctl->reverbLevel;
+    choSend = std::clamp(Gen(ChorusEffectsSend), 0.0f, 1000.0f) / 1000.0f * ctl->chorusLevel;
+
+    const float fc = std::clamp(Gen(InitialFilterFc) + modLfoV * Gen(ModLfoToFilterFc) +
+                                    modEnvV * Gen(ModEnvToFilterFc),
+                                1500.0f, 13500.0f);
+    const float q = std::clamp(Gen(InitialFilterQ), 0.0f, 960.0f) / 10.0f;
+    const bool wantFilter = fc < 13500.0f || q > 0.0f;
+    if (wantFilter && !filterOn)
+        filter.Reset();
+    filterOn = wantFilter;
+    if (filterOn)
+        filter.Set(std::min(AbsCentsToHz(fc), 0.45 * outRate), q, outRate);
+}
+
+inline float CVoice::Fetch(int64_t i) const {
+    const bool looping = loopMode == 1 || (loopMode == 3 && !released);
+    if (looping && i >= loopEnd)
+        i = loopStart + (i - loopEnd) % (loopEnd - loopStart);
+    if (i >= end || i < start)
+        return 0.0f;
+    const size_t at = static_cast<size_t>(i);
+    const int16_t hi = static_cast<int16_t>(data16[2 * at] | (data16[2 * at + 1] << 8));
+    if (data24 != nullptr)
+        return static_cast<float>(hi * 256 + data24[at]) * (1.0f / 8388608.0f);
+    return static_cast<float>(hi) * (1.0f / 32768.0f);
+}
+
+template <bool Sinc> void CVoice::RenderLoop(const SRenderTarget& t) {
+    const int n = t.frames;
+    const float inv = 1.0f / static_cast<float>(n);
+    const float dL = (targetL - gainL) * inv, dR = (targetR - gainR) * inv;
+    float gL = gainL, gR = gainR;
+    const float rs = revSend * 0.70710678f, cs = choSend * 0.70710678f;
+    for (int i = 0; i < n; ++i) {
+        const int64_t ip = static_cast<int64_t>(pos);
+        const float fr = static_cast<float>(pos - static_cast<double>(ip));
+        float x;
+        if constexpr (Sinc) {
+            const auto& c = kSinc.c[static_cast<size_t>(fr * kSincPhases + 0.5f)];
+            x = 0;
+            for (int k = 0; k < kSincTaps; ++k)
+                x += c[static_cast<size_t>(k)] * Fetch(ip + k - (kSincTaps / 2 - 1));
+        } else {
+            const float a = Fetch(ip);
+            x = a + fr * (Fetch(ip + 1) - a);
+        }
+        if (filterOn)
+            x = filter.Process(x);
+        gL += dL;
+        gR += dR;
+        t.left[i] += x * gL;
+        t.right[i] += x * gR;
+        const float m = x * (gL + gR);
+        if (t.reverb != nullptr) {
+            t.reverb[i] += m * rs;
+            t.chorus[i] += m * cs;
+        }
+        pos += rate;
+        const bool looping = loopMode == 1 || (loopMode == 3 && !released);
+        if (looping) {
+            if (pos >= static_cast<double>(loopEnd))
+                pos -= static_cast<double>(loopEnd - loopStart);
+        } else if (pos >= static_cast<double>(end)) {
+            active = false;
+            break;
+        }
+    }
+    gainL = targetL;
+    gainR = targetR;
+}
+
+void CVoice::Render(const SRenderTarget& t, EInterpolation interp) {
+    if (!active)
+        return;
+    if (interp == EInterpolation::Sinc)
+        RenderLoop<true>(t);
+    else
+        RenderLoop<false>(t);
+    filter.Flush();
+    if (volEnv.stage == EStage::Done)
+        active = false;
+}
+
+} // namespace hml::audio::synth

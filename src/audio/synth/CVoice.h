@@ -1,0 +1,147 @@
+// One playing sample of one note: the SoundFont 2.04 voice model (generators, modulators,
+// volume and modulation envelopes, two LFOs, resonant low-pass filter, pan, effect sends).
+// Voices live in a fixed pool; Start/Render run on the render thread and never allocate.
+#pragma once
+
+#include "audio/sf2/Sf2Model.h"
+#include "audio/synth/CBiquad.h"
+
+#include <cstdint>
+
+namespace hml::audio {
+class CSoundFont;
+}
+
+namespace hml::audio::synth {
+
+// What a voice reads from its channel, owned by the stream.
+struct SChannelControls {
+    uint8_t cc[128] = {};
+    uint8_t keyPressure[128] = {};
+    uint8_t channelPressure = 0;
+    uint16_t pitchBend = 8192;
+    float bendRange = 2.0f;   // semitones
+    float tuningCents = 0.0f; // channel fine + coarse tuning
+    float gain = 1.0f;        // mix level, master volume, soft pedal
+    float reverbLevel = 1.0f; // channel effect levels, 1 = unity
+    float chorusLevel = 1.0f;
+};
+
+struct SRenderTarget {
+    float* left = nullptr;
+    float* right = nullptr;
+    float* reverb = nullptr; // mono effect sends
+    float* chorus = nullptr;
+    int frames = 0;
+};
+
+enum class EInterpolation { Linear, Sinc };
+
+// Everything a voice needs to start, gathered by the stream from preset and instrument zones.
+struct SVoiceStart {
+    const CSoundFont* font = nullptr;
+    const sf2::SZone* presetGlobal = nullptr;
+    const sf2::SZone* presetZone = nullptr;
+    const sf2::SZone* instGlobal = nullptr;
+    const sf2::SZone* instZone = nullptr;
+    int channel = 0;
+    int key = 60;
+    int velocity = 100;
+    uint32_t noteId = 0;
+};
+
+class CVoice {
+public:
+    static constexpr int kMaxMods = 64;
+
+    // Sets the voice up; false when it has nothing to play.
+    bool Start(const SVoiceStart& s, const SChannelControls* ctl, double outputRate);
+    // Renders `frames` (at most the stream's block) and mixes into the target.
+    void Render(const SRenderTarget& t, EInterpolation interp);
+    // Computes this block's pitch, gains and filter. Separate from Render so a stereo partner
+    // can take over its leader's playback rate first.
+    void UpdateParams(int frames);
+
+    void Release();              // note-off
+    void FastRelease(float sec); // stolen, exclusive class, sound off: fade out quickly
+    void Kill() { active = false; }
+
+    bool IsActive() const { return active; }
+    bool IsReleased() const { return released; }
+    bool IsFading() const { return fadeGain >= 0.0f; }
+    int Channel() const { return channel; }
+    int Key() const { return key; }
+    uint32_t NoteId() const { return noteId; }
+    int ExclusiveClass() const { return exclusiveClass; }
+    const sf2::SSample* Sample() const { return sample; }
+    const CSoundFont* Font() const { return font; }
+    // Current output gain, for choosing the quietest voice.
+    float Loudness() const { return lastGain; }
+    bool sustained = false; // held by the sustain pedal
+    bool sostenuto = false; // held by the sostenuto pedal
+    int leader = -1;        // pool index of the stereo partner whose pitch this voice follows
+    uint32_t leaderNote = 0;
+    double Rate() const { return rate; }
+    void FollowRate(double r) { rate = r; }
+
+private:
+    enum class EStage { Delay, Attack, Hold, Decay, Sustain, Release, Done };
+    struct SEnv {
+        EStage stage = EStage::Done;
+        double t = 0; // time in the current stage, seconds
+        double delay = 0, attack = 0, hold = 0, decay = 0, release = 0;
+        double sustain = 0;   // volume: dB of attenuation; modulation: level 0..1
+        double value = 0;     // volume: dB of attenuation; modulation: level 0..1
+        double attackAmp = 0; // volume attack amplitude
+    };
+    struct SLfo {
+        double delay = 0, freq = 0, phase = 0, t = 0;
+        float Value() const;
+        void Advance(double dt);
+    };
+
+    float Gen(int g) const { return gen[g] + modSum[g]; }
+    void ComputeMods();
+    float SourceValue(uint16_t src) const;
+    void AdvanceVolEnv(double dt);
+    void AdvanceModEnv(double dt);
+    float VolEnvGain() const;
+    template <bool Sinc> void RenderLoop(const SRenderTarget& t);
+    inline float Fetch(int64_t i) const;
+
+    bool active = false;
+    bool released = false;
+    int channel = 0, key = 0, velocity = 0, exclusiveClass = 0;
+    uint32_t noteId = 0;
+    const SChannelControls* ctl = nullptr;
+    const sf2::SSample* sample = nullptr;
+    const CSoundFont* font = nullptr;
+    const uint8_t* data16 = nullptr;
+    const uint8_t* data24 = nullptr;
+    float fontVolume = 1.0f;
+    double outRate = 44100;
+
+    float gen[sf2::GenCount] = {};
+    float modSum[sf2::GenCount] = {};
+    sf2::SModulator mods[kMaxMods];
+    int modCount = 0;
+
+    int64_t start = 0, end = 0, loopStart = 0, loopEnd = 0;
+    int loopMode = 0;
+    double pos = 0;
+    double rate = 1;
+    double basePitch = 0; // cents relative to the sample's own pitch, before modulation
+    double rateScale = 1; // sample rate / output rate
+
+    SEnv volEnv, modEnv;
+    SLfo modLfo, vibLfo;
+    CBiquad filter;
+    bool filterOn = false;
+
+    float gainL = 0, gainR = 0, targetL = 0, targetR = 0;
+    float revSend = 0, choSend = 0;
+    float lastGain = 0;
+    float fadeGain = -1.0f, fadeStep = 0; // >= 0 while fading out
+};
+
+} // namespace hml::audio::synth
