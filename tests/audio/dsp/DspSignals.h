@@ -228,3 +228,51 @@ inline bool ReadWav(const std::string& path, SWav& wav) {
 }
 
 } // namespace hml::audio::test
+
+namespace hml::audio::test {
+
+// Reverberation time from an impulse response (Schroeder backward integration of the summed
+// channel energy, line fitted between -5 and -35 dB, extrapolated to 60 dB).
+inline double Rt60Seconds(const std::vector<float>& left, const std::vector<float>& right,
+                          double sampleRate) {
+    std::vector<double> energy(left.size());
+    double sum = 0.0;
+    for (size_t i = left.size(); i-- > 0;) {
+        sum += double(left[i]) * left[i] + double(right[i]) * right[i];
+        energy[i] = sum;
+    }
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    int n = 0;
+    for (size_t i = 0; i < energy.size(); ++i) {
+        const double db = PowerToDb(energy[i] / energy[0]);
+        if (db <= -5.0 && db >= -35.0) {
+            const double t = static_cast<double>(i) / sampleRate;
+            sx += t;
+            sy += db;
+            sxx += t * t;
+            sxy += t * db;
+            ++n;
+        }
+    }
+    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+    return -60.0 / slope;
+}
+
+// Strongest spectral line of 16384 frames from start, in dB above the median of the bins within
+// a sixth of an octave around it, searched over 200 Hz - 8 kHz. A dense reverb tail is noise-like
+// (~10-15 dB here); a ringing mode stands out far above its neighbourhood.
+inline double SpectralPeakinessDb(const std::vector<float>& x, size_t start, double sampleRate) {
+    const size_t n = 16384;
+    const auto p = PowerSpectrum(x.data() + start, n);
+    const double binHz = sampleRate / static_cast<double>(n);
+    double worst = -1e9;
+    std::vector<double> around;
+    for (size_t i = size_t(200 / binHz); i < size_t(8000 / binHz); ++i) {
+        around.assign(p.begin() + long(double(i) / 1.12), p.begin() + long(double(i) * 1.12));
+        std::nth_element(around.begin(), around.begin() + long(around.size() / 2), around.end());
+        worst = std::max(worst, PowerToDb(p[i] / around[around.size() / 2]));
+    }
+    return worst;
+}
+
+} // namespace hml::audio::test
