@@ -1,0 +1,126 @@
+#include "audio/dsp/Chorus.h"
+
+#include "audio/dsp/Interpolator.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace hml::audio {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A tap needs its cubic neighbours already written: its delay stays at least this many samples.
+constexpr float kMinDelaySamples = 2.0f;
+
+// Delay and depth changes approach the new value with this time constant: a jump of the read
+// position would click, and a fast sweep is a pitch bend.
+constexpr double kGlideSeconds = 0.02;
+
+} // namespace
+
+CChorus::CChorus() {
+    SetSampleRate(44100.0f);
+}
+
+void CChorus::SetSampleRate(float rate) {
+    sampleRate = rate > 0.0f ? rate : 44100.0f;
+    const int needed =
+        static_cast<int>(std::ceil((kMaxDelayMs + kMaxDepthMs) * 0.001f * sampleRate)) + 4;
+    int size = 1;
+    while (size < needed) {
+        size <<= 1;
+    }
+    mask = size - 1;
+    line.assign(static_cast<size_t>(2 * size), 0.0f);
+    UpdateRate();
+    Reset();
+}
+
+void CChorus::SetRate(float hz) {
+    rateHz = std::clamp(hz, 0.01f, 20.0f);
+    UpdateRate();
+}
+
+void CChorus::SetDepth(float ms) {
+    depthMs = std::clamp(ms, 0.0f, kMaxDepthMs);
+}
+
+void CChorus::SetDelay(float ms) {
+    delayMs = std::clamp(ms, 1.0f, kMaxDelayMs);
+}
+
+void CChorus::SetLevel(float value) {
+    level = std::max(0.0f, value);
+}
+
+void CChorus::UpdateRate() {
+    glide = static_cast<float>(1.0 - std::exp(-1.0 / (kGlideSeconds * sampleRate)));
+    const double step = 2.0 * kPi * rateHz / sampleRate;
+    stepCos = static_cast<float>(std::cos(step));
+    stepSin = static_cast<float>(std::sin(step));
+}
+
+void CChorus::Reset() {
+    std::fill(line.begin(), line.end(), 0.0f);
+    writeIndex = 0;
+    lfoCos = 1.0f;
+    lfoSin = 0.0f;
+    delaySamples = delayMs * 0.001f * sampleRate;
+    depthSamples = std::min(depthMs * 0.001f * sampleRate, delaySamples - kMinDelaySamples);
+}
+
+void CChorus::Process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                      int frames) {
+    if (frames <= 0) {
+        return;
+    }
+    // Keep the phasor on the unit circle; rounding would otherwise drift its amplitude.
+    const float norm = 1.0f / std::sqrt(lfoCos * lfoCos + lfoSin * lfoSin);
+    lfoCos *= norm;
+    lfoSin *= norm;
+
+    const float targetDelay = delayMs * 0.001f * sampleRate;
+    const float targetDepth =
+        std::max(0.0f, std::min(depthMs * 0.001f * sampleRate, targetDelay - kMinDelaySamples));
+    const int size = mask + 1;
+    const float gain = 0.5f * level;
+
+    auto tap = [&](float delay) {
+        // Whole and fractional delay apart, so the fraction keeps full precision.
+        const float whole = std::floor(delay);
+        const float part = delay - whole;
+        int newest = writeIndex - static_cast<int>(whole);
+        float frac = 0.0f;
+        if (part > 0.0f) {
+            newest -= 1;
+            frac = 1.0f - part;
+        }
+        // First of the four taps, wrapped into the first copy of the line.
+        const int first = (newest - 1) & mask;
+        return InterpolateCubic(line.data() + first + 1, 0, frac);
+    };
+
+    for (int i = 0; i < frames; ++i) {
+        const float x = 0.5f * (inLeft[i] + inRight[i]);
+        line[static_cast<size_t>(writeIndex)] = x;
+        line[static_cast<size_t>(writeIndex + size)] = x;
+
+        delaySamples += (targetDelay - delaySamples) * glide;
+        depthSamples += (targetDepth - depthSamples) * glide;
+        const float swingLeft = depthSamples * lfoSin;
+        const float swingRight = depthSamples * lfoCos;
+        const float left = tap(delaySamples + swingLeft) + tap(delaySamples - swingLeft);
+        const float right = tap(delaySamples + swingRight) + tap(delaySamples - swingRight);
+        outLeft[i] += gain * left;
+        outRight[i] += gain * right;
+
+        const float c = lfoCos * stepCos - lfoSin * stepSin;
+        lfoSin = lfoSin * stepCos + lfoCos * stepSin;
+        lfoCos = c;
+        writeIndex = (writeIndex + 1) & mask;
+    }
+}
+
+} // namespace hml::audio
