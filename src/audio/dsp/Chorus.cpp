@@ -88,10 +88,11 @@ void CChorus::Process(const float* inLeft, const float* inRight, float* outLeft,
     const float gain = 0.5f * level;
 
     auto tap = [&](float delay) {
-        // Whole and fractional delay apart, so the fraction keeps full precision.
-        const float whole = std::floor(delay);
-        const float part = delay - whole;
-        int newest = writeIndex - static_cast<int>(whole);
+        // Whole and fractional delay apart, so the fraction keeps full precision; delays are
+        // positive, so truncation is floor.
+        const int whole = static_cast<int>(delay);
+        const float part = delay - static_cast<float>(whole);
+        int newest = writeIndex - whole;
         float frac = 0.0f;
         if (part > 0.0f) {
             newest -= 1;
