@@ -23,12 +23,10 @@ inline double PowerToDb(double ratio) {
     return 10.0 * std::log10(std::max(ratio, 1e-30));
 }
 
-inline std::vector<float> Sine(double frequency, double sampleRate, int frames,
-                               double amplitude = 1.0) {
+inline std::vector<float> Sine(double frequency, double sampleRate, int frames) {
     std::vector<float> out(static_cast<size_t>(frames));
-    for (int i = 0; i < frames; ++i) {
-        out[static_cast<size_t>(i)] =
-            static_cast<float>(amplitude * std::sin(2.0 * kPi * frequency * i / sampleRate));
+    for (size_t i = 0; i < out.size(); ++i) {
+        out[i] = float(std::sin(2.0 * kPi * frequency * double(i) / sampleRate));
     }
     return out;
 }
@@ -38,7 +36,7 @@ inline std::vector<float> Noise(int frames, uint32_t seed = 12345) {
     std::vector<float> out(static_cast<size_t>(frames));
     for (auto& v : out) {
         seed = seed * 1664525u + 1013904223u;
-        v = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
+        v = float(seed >> 8) / 8388608.0f - 1.0f;
     }
     return out;
 }
@@ -46,13 +44,13 @@ inline std::vector<float> Noise(int frames, uint32_t seed = 12345) {
 inline double Rms(const float* x, size_t count) {
     double sum = 0.0;
     for (size_t i = 0; i < count; ++i) {
-        sum += static_cast<double>(x[i]) * x[i];
+        sum += double(x[i]) * x[i];
     }
-    return count ? std::sqrt(sum / static_cast<double>(count)) : 0.0;
+    return std::sqrt(sum / double(std::max<size_t>(count, 1)));
 }
 
-inline double Rms(const std::vector<float>& x, size_t from = 0) {
-    return from < x.size() ? Rms(x.data() + from, x.size() - from) : 0.0;
+inline double Rms(const std::vector<float>& x) {
+    return Rms(x.data(), x.size());
 }
 
 inline float PeakAbs(const std::vector<float>& x) {
@@ -72,21 +70,35 @@ inline bool AnyDenormal(const std::vector<float>& x) {
                        [](float v) { return std::fpclassify(v) == FP_SUBNORMAL; });
 }
 
-// Amplitude of the component at `frequency` (least squares against sin and cos over the span).
+// Amplitude of the component at frequency (least squares against sin and cos over the span).
 inline double ToneAmplitude(const float* x, size_t count, double frequency, double sampleRate) {
     double s = 0.0;
     double c = 0.0;
     for (size_t i = 0; i < count; ++i) {
-        const double phase = 2.0 * kPi * frequency * static_cast<double>(i) / sampleRate;
+        const double phase = 2.0 * kPi * frequency * double(i) / sampleRate;
         s += x[i] * std::sin(phase);
         c += x[i] * std::cos(phase);
     }
-    return 2.0 * std::hypot(s, c) / static_cast<double>(count);
+    return 2.0 * std::hypot(s, c) / double(count);
 }
 
-// In-place radix-2 FFT; size must be a power of two.
-inline void Fft(std::vector<std::complex<double>>& a) {
-    const size_t n = a.size();
+// Power spectrum (bins 0 .. n/2) of n samples from x, n a power of two, under a Kaiser window
+// (beta 20: sidelobes below -150 dB, main lobe +-7 bins), so leakage does not mask -120 dB lines.
+inline std::vector<double> PowerSpectrum(const float* x, size_t n) {
+    auto i0 = [](double v) {
+        double sum = 1.0;
+        double term = 1.0;
+        for (int k = 1; k < 80; ++k) {
+            term *= v * v / (4.0 * k * k);
+            sum += term;
+        }
+        return sum;
+    };
+    std::vector<std::complex<double>> a(n);
+    for (size_t i = 0; i < n; ++i) {
+        const double r = 2.0 * double(i) / double(n) - 1.0;
+        a[i] = x[i] * i0(20.0 * std::sqrt(std::max(0.0, 1.0 - r * r))) / i0(20.0);
+    }
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
         for (; j & bit; bit >>= 1) {
@@ -98,41 +110,17 @@ inline void Fft(std::vector<std::complex<double>>& a) {
         }
     }
     for (size_t len = 2; len <= n; len <<= 1) {
-        const std::complex<double> step = std::polar(1.0, -2.0 * kPi / static_cast<double>(len));
+        const auto step = std::polar(1.0, -2.0 * kPi / double(len));
         for (size_t i = 0; i < n; i += len) {
             std::complex<double> w = 1.0;
-            for (size_t k = 0; k < len / 2; ++k) {
+            for (size_t k = 0; k < len / 2; ++k, w *= step) {
                 const auto u = a[i + k];
                 const auto v = a[i + k + len / 2] * w;
                 a[i + k] = u + v;
                 a[i + k + len / 2] = u - v;
-                w *= step;
             }
         }
     }
-}
-
-inline double BesselI0(double x) {
-    double sum = 1.0;
-    double term = 1.0;
-    for (int k = 1; k < 80; ++k) {
-        term *= x * x / (4.0 * k * k);
-        sum += term;
-    }
-    return sum;
-}
-
-// Power spectrum (bins 0 .. n/2) of n samples from x under a Kaiser window (beta 20: sidelobes
-// below -150 dB, main lobe +-7 bins), so leakage does not mask -120 dB aliasing.
-inline std::vector<double> PowerSpectrum(const float* x, size_t n) {
-    constexpr double kBeta = 20.0;
-    const double norm = BesselI0(kBeta);
-    std::vector<std::complex<double>> a(n);
-    for (size_t i = 0; i < n; ++i) {
-        const double r = 2.0 * static_cast<double>(i) / static_cast<double>(n) - 1.0;
-        a[i] = x[i] * BesselI0(kBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / norm;
-    }
-    Fft(a);
     std::vector<double> p(n / 2 + 1);
     for (size_t i = 0; i < p.size(); ++i) {
         p[i] = std::norm(a[i]);
@@ -147,132 +135,63 @@ inline std::vector<double> PowerSpectrum(const float* x, size_t n) {
 // ignored.
 inline double AliasRatioDb(const float* x, size_t n, double sampleRate) {
     const auto p = PowerSpectrum(x, n);
-    const double binHz = sampleRate / static_cast<double>(n);
-    const size_t firstBin = static_cast<size_t>(std::ceil(40.0 / binHz));
-    size_t peak = firstBin;
-    for (size_t i = firstBin; i < p.size(); ++i) {
-        if (p[i] > p[peak]) {
-            peak = i;
-        }
-    }
-    const double f0 = static_cast<double>(peak) * binHz;
+    const double binHz = sampleRate / double(n);
+    const size_t firstBin = size_t(std::ceil(40.0 / binHz));
+    const size_t peak = size_t(std::max_element(p.begin() + long(firstBin), p.end()) - p.begin());
+    const double f0 = double(peak) * binHz;
+    const double width = std::max(8.0 * binHz, 0.02 * f0);
     double tone = 0.0;
     double alias = 0.0;
     for (size_t i = firstBin; i < p.size(); ++i) {
-        const double f = static_cast<double>(i) * binHz;
+        const double f = double(i) * binHz;
         const double harmonic = std::max(1.0, std::round(f / f0));
-        const double width = std::max(8.0 * binHz, 0.02 * f0);
-        const bool inBand = std::fabs(f - harmonic * f0) <= width;
-        if (inBand && harmonic == 1.0) {
-            tone += p[i];
-        } else if (!inBand) {
+        if (std::fabs(f - harmonic * f0) > width) {
             alias += p[i];
+        } else if (harmonic == 1.0) {
+            tone += p[i];
         }
     }
     return PowerToDb(alias / std::max(tone, 1e-300));
 }
 
-// Mono 16-bit or float PCM WAV with its loop (smpl chunk), enough for the test material.
+// Mono 16-bit PCM WAV with its loop (smpl chunk), enough for the test material.
 struct SWav {
     double sampleRate = 0.0;
-    std::vector<float> samples; // first channel
+    std::vector<float> samples;
     int loopStart = -1;
     int loopEnd = -1; // inclusive, as stored in the smpl chunk
 };
 
 inline bool ReadWav(const std::string& path, SWav& wav) {
     std::ifstream file(path, std::ios::binary);
-    std::vector<uint8_t> b((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
-    auto u16 = [&](size_t o) { return static_cast<uint32_t>(b[o] | (b[o + 1] << 8)); };
+    const std::vector<uint8_t> b((std::istreambuf_iterator<char>(file)), {});
+    auto u16 = [&](size_t o) { return uint32_t(b[o] | (b[o + 1] << 8)); };
     auto u32 = [&](size_t o) { return u16(o) | (u16(o + 2) << 16); };
-    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 ||
-        std::memcmp(b.data() + 8, "WAVE", 4) != 0) {
+    auto is = [&](size_t o, const char* id) { return std::memcmp(b.data() + o, id, 4) == 0; };
+    if (b.size() < 12 || !is(0, "RIFF") || !is(8, "WAVE")) {
         return false;
     }
-    uint32_t format = 0;
-    uint32_t channels = 0;
-    uint32_t bits = 0;
+    bool pcm16 = false;
     for (size_t o = 12; o + 8 <= b.size();) {
-        const uint32_t size = u32(o + 4);
+        const size_t size = u32(o + 4);
         const size_t body = o + 8;
         if (body + size > b.size()) {
             break;
         }
-        if (std::memcmp(b.data() + o, "fmt ", 4) == 0 && size >= 16) {
-            format = u16(body);
-            channels = u16(body + 2);
+        if (is(o, "fmt ") && size >= 16) {
+            pcm16 = u16(body) == 1 && u16(body + 2) == 1 && u16(body + 14) == 16;
             wav.sampleRate = u32(body + 4);
-            bits = u16(body + 14);
-        } else if (std::memcmp(b.data() + o, "smpl", 4) == 0 && size >= 60 && u32(body + 28)) {
-            wav.loopStart = static_cast<int>(u32(body + 44));
-            wav.loopEnd = static_cast<int>(u32(body + 48));
-        } else if (std::memcmp(b.data() + o, "data", 4) == 0 && channels > 0) {
-            const size_t frameBytes = channels * bits / 8;
-            for (size_t f = body; frameBytes && f + frameBytes <= body + size; f += frameBytes) {
-                if (format == 1 && bits == 16) {
-                    wav.samples.push_back(static_cast<int16_t>(u16(f)) / 32768.0f);
-                } else if (format == 3 && bits == 32) {
-                    const uint32_t raw = u32(f);
-                    float v;
-                    std::memcpy(&v, &raw, sizeof v);
-                    wav.samples.push_back(v);
-                } else {
-                    return false;
-                }
+        } else if (is(o, "smpl") && size >= 60 && u32(body + 28) > 0) {
+            wav.loopStart = int(u32(body + 44));
+            wav.loopEnd = int(u32(body + 48));
+        } else if (is(o, "data") && pcm16) {
+            for (size_t f = body; f + 2 <= body + size; f += 2) {
+                wav.samples.push_back(float(int16_t(u16(f))) / 32768.0f);
             }
         }
         o = body + size + (size & 1);
     }
     return wav.sampleRate > 0.0 && !wav.samples.empty();
-}
-
-} // namespace hml::audio::test
-
-namespace hml::audio::test {
-
-// Reverberation time from an impulse response (Schroeder backward integration of the summed
-// channel energy, line fitted between -5 and -35 dB, extrapolated to 60 dB).
-inline double Rt60Seconds(const std::vector<float>& left, const std::vector<float>& right,
-                          double sampleRate) {
-    std::vector<double> energy(left.size());
-    double sum = 0.0;
-    for (size_t i = left.size(); i-- > 0;) {
-        sum += double(left[i]) * left[i] + double(right[i]) * right[i];
-        energy[i] = sum;
-    }
-    double sx = 0, sy = 0, sxx = 0, sxy = 0;
-    int n = 0;
-    for (size_t i = 0; i < energy.size(); ++i) {
-        const double db = PowerToDb(energy[i] / energy[0]);
-        if (db <= -5.0 && db >= -35.0) {
-            const double t = static_cast<double>(i) / sampleRate;
-            sx += t;
-            sy += db;
-            sxx += t * t;
-            sxy += t * db;
-            ++n;
-        }
-    }
-    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
-    return -60.0 / slope;
-}
-
-// Strongest spectral line of 16384 frames from start, in dB above the median of the bins within
-// a sixth of an octave around it, searched over 200 Hz - 8 kHz. A dense reverb tail is noise-like
-// (~10-15 dB here); a ringing mode stands out far above its neighbourhood.
-inline double SpectralPeakinessDb(const std::vector<float>& x, size_t start, double sampleRate) {
-    const size_t n = 16384;
-    const auto p = PowerSpectrum(x.data() + start, n);
-    const double binHz = sampleRate / static_cast<double>(n);
-    double worst = -1e9;
-    std::vector<double> around;
-    for (size_t i = size_t(200 / binHz); i < size_t(8000 / binHz); ++i) {
-        around.assign(p.begin() + long(double(i) / 1.12), p.begin() + long(double(i) * 1.12));
-        std::nth_element(around.begin(), around.begin() + long(around.size() / 2), around.end());
-        worst = std::max(worst, PowerToDb(p[i] / around[around.size() / 2]));
-    }
-    return worst;
 }
 
 } // namespace hml::audio::test
