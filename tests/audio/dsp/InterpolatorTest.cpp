@@ -48,7 +48,7 @@ protected:
     }
 };
 
-TEST_F(InterpolatorTest, ReadsOnlyTheDocumentedTaps) {
+TEST_F(InterpolatorTest, ReadsTheDocumentedTapsAndHitsTheSamples) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     for (const auto& kind : Kinds()) {
         SCOPED_TRACE(kind.name);
@@ -61,17 +61,15 @@ TEST_F(InterpolatorTest, ReadsOnlyTheDocumentedTaps) {
             EXPECT_TRUE(std::isfinite(kind.interpolate(s.data(), index, frac))) << frac;
         }
     }
-}
 
-TEST_F(InterpolatorTest, HitsSamplesAtIntegerPositionsAndIsContinuous) {
-    const auto s = Noise(64);
+    // At integer positions the sample itself; approaching the next from below, the next.
+    const auto noise = Noise(64);
     for (const auto& kind : Kinds()) {
         SCOPED_TRACE(kind.name);
         for (int index = 8; index < 56; ++index) {
-            EXPECT_NEAR(kind.interpolate(s.data(), index, 0.0f), s[size_t(index)], 1e-6f);
-            // Approaching the next sample from below lands on it.
-            EXPECT_NEAR(kind.interpolate(s.data(), index, 0.99999994f), s[size_t(index) + 1],
-                        1e-4f);
+            EXPECT_NEAR(kind.interpolate(noise.data(), index, 0.0f), noise[size_t(index)], 1e-6f);
+            EXPECT_NEAR(kind.interpolate(noise.data(), index, 0.99999994f),
+                        noise[size_t(index) + 1], 1e-4f);
         }
     }
 }
