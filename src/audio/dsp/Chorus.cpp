@@ -67,6 +67,7 @@ void CChorus::Reset() {
     writeIndex = 0;
     lfoCos = 1.0f;
     lfoSin = 0.0f;
+    gain = 0.5f * level;
     delaySamples = delayMs * 0.001f * sampleRate;
     depthSamples = std::min(depthMs * 0.001f * sampleRate, delaySamples - kMinDelaySamples);
 }
@@ -85,7 +86,9 @@ void CChorus::Process(const float* inLeft, const float* inRight, float* outLeft,
     const float targetDepth =
         std::max(0.0f, std::min(depthMs * 0.001f * sampleRate, targetDelay - kMinDelaySamples));
     const int size = mask + 1;
-    const float gain = 0.5f * level;
+    // The output gain glides across the call: a level jump over a loud signal clicks.
+    const float targetGain = 0.5f * level;
+    const float gainStep = (targetGain - gain) / static_cast<float>(frames);
 
     auto tap = [&](float delay) {
         // Whole and fractional delay apart, so the fraction keeps full precision; delays are
@@ -114,6 +117,7 @@ void CChorus::Process(const float* inLeft, const float* inRight, float* outLeft,
         const float swingRight = depthSamples * lfoCos;
         const float left = tap(delaySamples + swingLeft) + tap(delaySamples - swingLeft);
         const float right = tap(delaySamples + swingRight) + tap(delaySamples - swingRight);
+        gain += gainStep;
         outLeft[i] += gain * left;
         outRight[i] += gain * right;
 
@@ -122,6 +126,7 @@ void CChorus::Process(const float* inLeft, const float* inRight, float* outLeft,
         lfoCos = c;
         writeIndex = (writeIndex + 1) & mask;
     }
+    gain = targetGain;
 }
 
 } // namespace hml::audio

@@ -31,7 +31,8 @@ public:
     float Level() const { return level; }
 
     // Adds the chorus of the input into the output buffers. Delay and depth changes glide over
-    // ~20 ms. Allocates nothing; the input and output may be the same buffers.
+    // ~20 ms, level changes across the call. Allocates nothing; the input and output may be the
+    // same buffers.
     void Process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                  int frames);
 
@@ -63,6 +64,7 @@ private:
     float delaySamples = 0.0f;
     float depthSamples = 0.0f;
     float glide = 0.0f; // per-sample smoothing coefficient
+    float gain = 0.0f;  // output gain reached by the last Process()
 
     // LFO as a unit phasor rotated every sample.
     float lfoCos = 1.0f;

@@ -47,8 +47,8 @@ void CReverb::SetSampleRate(float rate) {
                 static_cast<size_t>(Scaled(kAllpassLengths[i] + spread, sampleRate)), 0.0f);
         }
     }
-    Reset();
     UpdateCoefficients();
+    Reset();
 }
 
 void CReverb::SetRoomSize(float value) {
@@ -108,16 +108,29 @@ float CReverb::ProcessChannel(SChannel& channel, float input, float fb, float d1
 
 void CReverb::Process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                       int frames) {
+    if (frames <= 0) {
+        return;
+    }
+    // Output gains glide to new settings across the call: a level jump over a loud tail clicks.
+    const float step = 1.0f / static_cast<float>(frames);
+    const float step1 = (wet1 - appliedWet1) * step;
+    const float step2 = (wet2 - appliedWet2) * step;
     for (int i = 0; i < frames; ++i) {
         const float input = (inLeft[i] + inRight[i]) * kInputGain + kAntiDenormal;
         const float left = ProcessChannel(channels[0], input, feedback, damp1, damp2);
         const float right = ProcessChannel(channels[1], input, feedback, damp1, damp2);
-        outLeft[i] += left * wet1 + right * wet2;
-        outRight[i] += right * wet1 + left * wet2;
+        appliedWet1 += step1;
+        appliedWet2 += step2;
+        outLeft[i] += left * appliedWet1 + right * appliedWet2;
+        outRight[i] += right * appliedWet1 + left * appliedWet2;
     }
+    appliedWet1 = wet1;
+    appliedWet2 = wet2;
 }
 
 void CReverb::Reset() {
+    appliedWet1 = wet1;
+    appliedWet2 = wet2;
     for (auto& channel : channels) {
         for (auto& comb : channel.combs) {
             std::fill(comb.buffer.begin(), comb.buffer.end(), 0.0f);

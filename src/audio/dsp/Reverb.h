@@ -32,8 +32,9 @@ public:
     float Width() const { return width; }
     float Level() const { return level; }
 
-    // Adds the reverb of the input into the output buffers. Allocates nothing; the input and
-    // output may be the same buffers.
+    // Adds the reverb of the input (its channels summed) into the output buffers; level and
+    // width changes glide across the call. Allocates nothing; the input and output may be the
+    // same buffers.
     void Process(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                  int frames);
 
@@ -79,6 +80,8 @@ private:
     float damp2 = 1.0f;
     float wet1 = 0.0f; // own-side and cross-side output gains
     float wet2 = 0.0f;
+    float appliedWet1 = 0.0f; // the gains reached by the last Process()
+    float appliedWet2 = 0.0f;
 
     SChannel channels[2];
 };
