@@ -38,9 +38,10 @@ inline constexpr int kSincTaps = 8;
 inline constexpr int kSincTapsBefore = kSincTaps / 2 - 1;
 inline constexpr int kSincTapsAfter = kSincTaps / 2;
 
-// Kaiser-windowed sinc kernel at kSincPhases fractional positions, each phase normalised to unit
-// DC gain. Between two table phases the taps are interpolated linearly, so the phase resolution
-// does not limit the noise floor. Built once (thread-safe) and shared by every voice.
+// Kaiser-windowed sinc kernel (beta 8.6, cutoff at the source Nyquist) at kPhases fractional
+// positions, each phase normalised to unit DC gain. Between two table phases the taps are
+// interpolated linearly, so the phase resolution does not limit the noise floor. Built once
+// (thread-safe) and shared by every voice.
 class CSincTable {
 public:
     static constexpr int kPhases = 256;
@@ -64,7 +65,8 @@ public:
     float Interpolate(const float* samples, std::ptrdiff_t index, float frac) const {
         const float position = frac * static_cast<float>(CSincTable::kPhases);
         int phase = static_cast<int>(position);
-        // frac just below 1 can round up to kPhases; that is the next sample exactly.
+        // frac just below 1 can round up to kPhases; phase kPhases - 1 with t = 1 is the next
+        // sample exactly.
         if (phase >= CSincTable::kPhases) {
             phase = CSincTable::kPhases - 1;
         }

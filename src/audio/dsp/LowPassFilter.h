@@ -13,10 +13,11 @@ namespace hml::audio {
 // (the peak of a 2-pole low-pass with Q > 1/sqrt(2) is Q / sqrt(1 - 1 / (4 Q^2))). The peak sits at
 // the cutoff once Q is large. No gain compensation: a 96 dB resonance does ring 96 dB above DC.
 //
-// Usage: SetParameters() once per block, then Process() that block; the coefficients glide
-// linearly from the previous parameters to the new ones across the frames of that call, so
-// block-rate modulation does not click. A cutoff at or above ~13500 cents with no resonance turns
-// the filter off (exact pass-through); switching on or off crossfades across the block.
+// Usage: SetParameters() once per block, then Process() that block; the coefficients glide from
+// the previous parameters to the new ones across the frames of that call (the cutoff evenly in
+// pitch), so block-rate modulation does not click. A cutoff at or above 13500 cents (or 0.45 of
+// the sample rate) with under 1 cB of resonance turns the filter off (exact pass-through);
+// switching on or off crossfades across the block. Cutoffs are clamped to 5 Hz .. 0.45 fs.
 class CLowPassFilter {
 public:
     // The cutoff at and above which a filter without resonance is off (13500 absolute cents).
@@ -35,6 +36,7 @@ public:
     // Clears the state; the next SetParameters() applies without a glide.
     void Reset();
 
+    // Whether the last SetParameters() turned the filter off.
     bool IsBypassed() const { return targetBypass; }
 
 private:
