@@ -7,7 +7,7 @@
 namespace hml::audio {
 namespace {
 
-using namespace test;
+using namespace dsptest;
 
 class ChorusTest : public ::testing::Test {
 protected:

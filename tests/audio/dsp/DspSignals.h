@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace hml::audio::test {
+namespace hml::audio::dsptest {
 
 inline constexpr double kPi = 3.14159265358979323846;
 
@@ -194,4 +194,4 @@ inline bool ReadWav(const std::string& path, SWav& wav) {
     return wav.sampleRate > 0.0 && !wav.samples.empty();
 }
 
-} // namespace hml::audio::test
+} // namespace hml::audio::dsptest

@@ -11,7 +11,7 @@
 namespace hml::audio {
 namespace {
 
-using namespace test;
+using namespace dsptest;
 
 using FInterpolate = std::function<float(const float*, std::ptrdiff_t, float)>;
 
