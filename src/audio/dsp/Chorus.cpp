@@ -90,42 +90,57 @@ void CChorus::Process(const float* inLeft, const float* inRight, float* outLeft,
     const float targetGain = 0.5f * level;
     const float gainStep = (targetGain - gain) / static_cast<float>(frames);
 
-    auto tap = [&](float delay) {
+    // Working copies: stores to the output could alias the members and force reloads.
+    float* const buffer = line.data();
+    const int wrap = mask;
+    int write = writeIndex;
+    float delay = delaySamples;
+    float depth = depthSamples;
+    float cosine = lfoCos;
+    float sine = lfoSin;
+    float g = gain;
+
+    auto tap = [buffer, wrap, &write](float tapDelay) {
         // Whole and fractional delay apart, so the fraction keeps full precision; delays are
         // positive, so truncation is floor.
-        const int whole = static_cast<int>(delay);
-        const float part = delay - static_cast<float>(whole);
-        int newest = writeIndex - whole;
+        const int whole = static_cast<int>(tapDelay);
+        const float part = tapDelay - static_cast<float>(whole);
+        int newest = write - whole;
         float frac = 0.0f;
         if (part > 0.0f) {
             newest -= 1;
             frac = 1.0f - part;
         }
         // First of the four taps, wrapped into the first copy of the line.
-        const int first = (newest - 1) & mask;
-        return InterpolateCubic(line.data() + first + 1, 0, frac);
+        const int first = (newest - 1) & wrap;
+        return InterpolateCubic(buffer + first + 1, 0, frac);
     };
 
     for (int i = 0; i < frames; ++i) {
         const float x = 0.5f * (inLeft[i] + inRight[i]);
-        line[static_cast<size_t>(writeIndex)] = x;
-        line[static_cast<size_t>(writeIndex + size)] = x;
+        buffer[write] = x;
+        buffer[write + size] = x;
 
-        delaySamples += (targetDelay - delaySamples) * glide;
-        depthSamples += (targetDepth - depthSamples) * glide;
-        const float swingLeft = depthSamples * lfoSin;
-        const float swingRight = depthSamples * lfoCos;
-        const float left = tap(delaySamples + swingLeft) + tap(delaySamples - swingLeft);
-        const float right = tap(delaySamples + swingRight) + tap(delaySamples - swingRight);
-        gain += gainStep;
-        outLeft[i] += gain * left;
-        outRight[i] += gain * right;
+        delay += (targetDelay - delay) * glide;
+        depth += (targetDepth - depth) * glide;
+        const float swingLeft = depth * sine;
+        const float swingRight = depth * cosine;
+        const float left = tap(delay + swingLeft) + tap(delay - swingLeft);
+        const float right = tap(delay + swingRight) + tap(delay - swingRight);
+        g += gainStep;
+        outLeft[i] += g * left;
+        outRight[i] += g * right;
 
-        const float c = lfoCos * stepCos - lfoSin * stepSin;
-        lfoSin = lfoSin * stepCos + lfoCos * stepSin;
-        lfoCos = c;
-        writeIndex = (writeIndex + 1) & mask;
+        const float c = cosine * stepCos - sine * stepSin;
+        sine = sine * stepCos + cosine * stepSin;
+        cosine = c;
+        write = (write + 1) & wrap;
     }
+    writeIndex = write;
+    delaySamples = delay;
+    depthSamples = depth;
+    lfoCos = cosine;
+    lfoSin = sine;
     gain = targetGain;
 }
 
