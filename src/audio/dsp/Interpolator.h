@@ -40,8 +40,9 @@ inline constexpr int kSincTapsAfter = kSincTaps / 2;
 
 // Kaiser-windowed sinc kernel (beta 8.6, cutoff at the source Nyquist) at kPhases fractional
 // positions, each phase normalised to unit DC gain. Between two table phases the taps are
-// interpolated linearly, so the phase resolution does not limit the noise floor. Built once
-// (thread-safe) and shared by every voice.
+// interpolated linearly, so the phase resolution does not limit the noise floor. Built on the
+// first Get() (thread-safe; about a millisecond, so call it at startup rather than first from
+// the audio thread) and shared by every voice.
 class CSincTable {
 public:
     static constexpr int kPhases = 256;
