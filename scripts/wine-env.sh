@@ -13,8 +13,9 @@ hml_wine_start() {
     export WINEDLLOVERRIDES="mscoree,mshtml="
     mkdir -p "$HOME"
     # Audio goes to a file unless a test routes it elsewhere.
+    export HML_CAPTURE="$HML_WINE_ROOT/capture.raw"
     cat >"$HOME/.asoundrc" <<ASOUND
-pcm.!default { type file slave.pcm "null" file "$HML_WINE_ROOT/capture.raw" format "raw" }
+pcm.!default { type file slave.pcm "null" file "$HML_CAPTURE" format "raw" }
 ASOUND
 
     Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$HML_WINE_ROOT/display" \
