@@ -73,7 +73,7 @@ TEST_F(InstrumentNamesTest, TablesAreCompleteAndSorted) {
     EXPECT_EQ(Banks(xgInstrumentNames), xg);
 }
 
-TEST_F(InstrumentNamesTest, LookupUsesTheTableOfTheMode) {
+TEST_F(InstrumentNamesTest, LookupUsesTheTableOfTheModeOrGivesNoName) {
     EXPECT_THAT(LookupInstrumentName(0, 0, kModeGm), StrEq(L"Acoustic Grand Piano"));
     EXPECT_THAT(LookupInstrumentName(0, 0, kModeGm2), StrEq(L"Acoustic Grand Piano"));
     EXPECT_THAT(LookupInstrumentName(0, 0, kModeGs), StrEq(L"Piano 1"));
@@ -85,9 +85,8 @@ TEST_F(InstrumentNamesTest, LookupUsesTheTableOfTheMode) {
     EXPECT_THAT(LookupInstrumentName(0, 8192, kModeXg), StrEq(L"Cutting Noise"));
     // Unknown modes fall back to the GM table.
     EXPECT_THAT(LookupInstrumentName(0, 0, 7), StrEq(L"Acoustic Grand Piano"));
-}
 
-TEST_F(InstrumentNamesTest, MissingRowsAndProgramsOutOfRangeHaveNoName) {
+    // No row for the program and bank, or no such program.
     EXPECT_THAT(LookupInstrumentName(0, 7, kModeGm), StrEq(kNoInstrumentName));
     EXPECT_THAT(LookupInstrumentName(0, 8192, kModeGs), StrEq(L"<--->"));
     EXPECT_THAT(LookupInstrumentName(128, 0, kModeGm), StrEq(L"<--->"));
