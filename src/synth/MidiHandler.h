@@ -47,7 +47,8 @@ public:
     // Takes effect with the next ApplyEffects or incoming SysEx.
     void SetEffects(const MidiEffectsConfig& config) { effects = config; }
 
-    // A short message packed as by midiOutShortMsg; param2 as the record carries it.
+    // A short message packed as by midiOutShortMsg. A record whose param2 is 0xC0 also re-sends
+    // the channel's drum flag to the stream.
     void ShortMessage(std::uint32_t message, std::uint32_t param2);
     // One chunk of a SysEx message: chunk index from 0, number of chunks, the chunk's bytes.
     void LongMessage(std::uint32_t index, std::uint32_t count, const std::uint8_t* bytes,
