@@ -150,6 +150,8 @@ public:
 
     std::vector<uint8_t> SaveState() {
         std::lock_guard<std::mutex> guard(lock);
+        // Events sent but not yet rendered are part of the state the caller expects.
+        DrainEventsLocked();
         std::vector<uint8_t> out;
         Put(out, kStateMagic);
         Put(out, static_cast<uint8_t>(mode));
@@ -322,15 +324,20 @@ public:
 private:
     // ---- block rendering ----------------------------------------------------------------
 
-    void RenderBlock() {
-        std::lock_guard<std::mutex> guard(lock);
-        const auto t0 = std::chrono::steady_clock::now();
+    // Applies every queued event; the caller holds `lock`.
+    void DrainEventsLocked() {
         queue.Drain([this](const SEventRecord& rec, const uint8_t* payload) {
             if (rec.kind == CEventQueue::Raw)
                 ParseRaw(payload, rec.param);
             else
                 ApplyEvent(rec.channel, rec.event, rec.param);
         });
+    }
+
+    void RenderBlock() {
+        std::lock_guard<std::mutex> guard(lock);
+        const auto t0 = std::chrono::steady_clock::now();
+        DrainEventsLocked();
         for (float* b : {mixL, mixR, sendRev, sendCho})
             std::fill(b, b + kBlock, 0.0f);
         for (int idx : active)
