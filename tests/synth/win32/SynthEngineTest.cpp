@@ -50,9 +50,9 @@ HANDLE StartClient(const std::wstring& actions) {
     return info.hProcess;
 }
 
-// Level of a frequency in 100 ms windows of the captured 16-bit stereo audio.
-std::vector<double> LevelsOf(const std::vector<int16_t>& samples, double frequency) {
-    const size_t window = 4800;
+// Level of a frequency in windows (100 ms unless asked) of the captured 16-bit stereo audio.
+std::vector<double> LevelsOf(const std::vector<int16_t>& samples, double frequency,
+                             size_t window = 4800) {
     std::vector<double> levels;
     const double w = 2 * 3.14159265358979 * frequency / 48000;
     for (size_t start = 0; (start + window) * 2 <= samples.size(); start += window) {
@@ -67,9 +67,9 @@ std::vector<double> LevelsOf(const std::vector<int16_t>& samples, double frequen
     return levels;
 }
 
-// The first window where a level passes the threshold, or -1.
-int FirstAbove(const std::vector<double>& levels, double threshold) {
-    for (size_t i = 0; i < levels.size(); ++i) {
+// The first window from `from` on where a level passes the threshold, or -1.
+int FirstAbove(const std::vector<double>& levels, double threshold, size_t from = 0) {
+    for (size_t i = from; i < levels.size(); ++i) {
         if (levels[i] > threshold) {
             return static_cast<int>(i);
         }
@@ -103,6 +103,7 @@ protected:
         server = std::make_unique<CIpcServer>(*engine, 8000);
         ASSERT_TRUE(server->Open());
         ASSERT_TRUE(server->StartListening());
+        Sleep(500); // the audio path's buffers fill faster than real time at first
     }
     void TearDown() override {
         server.reset();
@@ -111,7 +112,19 @@ protected:
         settings = nullptr;
     }
 
+    // The captured audio, once the capture has stopped growing.
     std::vector<int16_t> Captured() {
+        std::error_code error;
+        const std::filesystem::path path(capturePath);
+        std::uintmax_t last = 0;
+        for (int i = 0; i < 40; ++i) {
+            Sleep(100);
+            const std::uintmax_t size = std::filesystem::file_size(path, error);
+            if (!error && size == last && size > 0) {
+                break;
+            }
+            last = error ? 0 : size;
+        }
         std::ifstream in(std::filesystem::path(capturePath), std::ios::binary);
         std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
         std::vector<int16_t> samples(bytes.size() / 2);
@@ -148,6 +161,34 @@ TEST_F(SynthEngineTest, EachPortIsHeardWithItsOwnSoundFont) {
     EXPECT_LT(lowAt, highAt) << "in the order they were sent";
     EXPECT_LT(high[static_cast<size_t>(lowAt)], 0.005) << "port 1 has no access to port 2's font";
     EXPECT_LT(low[static_cast<size_t>(highAt)], 0.005);
+}
+
+TEST_F(SynthEngineTest, NotesAreHeardWhenTheyWereSent) {
+    HANDLE client = StartClient(L"port=0 open note=69,100,300 sleep=500 note=69,100,300 close");
+    ASSERT_NE(client, nullptr);
+    ASSERT_EQ(WaitForSingleObject(client, 20000), WAIT_OBJECT_0);
+    CloseHandle(client);
+    Sleep(300);
+    server->Close();
+    engine->Free();
+
+    // 10 ms windows: the two notes start 800 ms apart and last 300 ms each. A note is a run of
+    // windows with the tone, short dropouts of a loaded test machine included.
+    const auto levels = LevelsOf(Captured(), 440, 480);
+    std::vector<std::pair<int, int>> notes; // first and last window
+    for (int i = 0; i < static_cast<int>(levels.size()); ++i) {
+        if (levels[static_cast<size_t>(i)] < 0.05) {
+            continue;
+        }
+        if (!notes.empty() && i - notes.back().second <= 10) {
+            notes.back().second = i;
+        } else {
+            notes.emplace_back(i, i);
+        }
+    }
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_NEAR((notes[0].second - notes[0].first + 1) * 10, 300, 60) << "note length in ms";
+    EXPECT_NEAR((notes[1].first - notes[0].first) * 10, 800, 60) << "time between the notes";
 }
 
 TEST_F(SynthEngineTest, RestartKeepsTheConnectionAndItsProgram) {
