@@ -69,13 +69,13 @@ bool CUpdateChecker::StartCheck(ResultCallback callback_) {
     if (workerThread) {
         return false;
     }
-    callback = std::move(callback_);
-    // Suspended until the handle is stored: the worker clears it when it ends.
+    // Suspended until the handle and the callback are in place: the worker uses both.
     auto thread = reinterpret_cast<HANDLE>(
         _beginthreadex(nullptr, 0, &CUpdateChecker::WorkerMain, this, CREATE_SUSPENDED, nullptr));
     if (!thread) {
         return false;
     }
+    callback = std::move(callback_);
     workerThread = thread;
     ResumeThread(thread);
     return true;

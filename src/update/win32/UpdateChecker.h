@@ -45,7 +45,6 @@ public:
     std::wstring LastErrorText() const;
 
     const ProductVersion& CurrentVersion() const { return currentVersion; }
-    const std::wstring& Endpoint() const { return endpoint; }
 
 private:
     static unsigned __stdcall WorkerMain(void* self);
