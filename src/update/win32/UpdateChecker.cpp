@@ -109,7 +109,7 @@ CUpdateChecker::CheckResult CUpdateChecker::Check() {
         return CheckResult::CheckFailed;
     }
     const std::wstring url = update_check::RequestUrl(endpoint, softwareId, currentVersion);
-    char body[kMaxAnswer + 1] = {};
+    char body[kMaxAnswer];
     DWORD received = 0;
     {
         CInternetHandle request(InternetOpenUrlW(internet.Get(), url.c_str(), nullptr,
@@ -120,11 +120,9 @@ CUpdateChecker::CheckResult CUpdateChecker::Check() {
         }
         SetLastErrorText({});
         // One read: the answer is two short lines, and a service that sends more is not waited on.
-        if (!InternetReadFile(request.Get(), body, kMaxAnswer, &received) ||
-            received > kMaxAnswer) {
+        if (!InternetReadFile(request.Get(), body, kMaxAnswer, &received)) {
             return CheckResult::CheckFailed;
         }
-        body[received] = '\0';
     }
     return update_check::StoreAnswer(*settings, std::string_view(body, received), currentVersion,
                                      update_check::DateText(update_check::LocalNow()));
