@@ -9,15 +9,13 @@ namespace {
 using update_check::CLocalTime;
 using update_check::DaysSince;
 
-const ProductVersion kRunning = ProductVersion::Parse(L"2.9.1.0");
-
 class UpdateScheduleTest : public ConfigFixture {
 protected:
     update_check::CStartupDecision Decide(const CLocalTime& now) {
-        return update_check::DecideAtStartup(*Open(), kRunning, now);
+        return update_check::DecideAtStartup(*Open(), ProductVersion::Parse(L"2.9.1.0"), now);
     }
-    void Know(const std::wstring& version, const std::wstring& lastCheck,
-              const std::wstring& lastNotify) {
+    void Know(const wchar_t* version, const wchar_t* lastCheck, const wchar_t* lastNotify) {
+        Put(L"Update", L"CheckFrequency", L"7");
         Put(L"Update", L"LastVersionFound", version);
         Put(L"Update", L"LastCheck", lastCheck);
         Put(L"Update", L"LastNotify", lastNotify);
@@ -29,22 +27,17 @@ TEST_F(UpdateScheduleTest, DaysAreWholeAndAFutureOrDamagedDateCountsAsLongPast) 
     EXPECT_EQ(DaysSince(L"2026-12-06", {2026, 12, 7}), 1u);
     EXPECT_EQ(DaysSince(L"2026-12-06", {2027, 1, 5, 12}), 30u);
     EXPECT_EQ(DaysSince(L"2024-02-28", {2024, 3, 1}), 2u) << "leap day";
-    EXPECT_EQ(DaysSince(L"1900-01-01", {1900, 3, 1}), 59u) << "1900 is no leap year";
-
-    // Even a date only hours ahead wraps round to a huge number of days.
-    EXPECT_GT(DaysSince(L"2026-12-07", {2026, 12, 6, 23, 59}), 20000000u);
-    EXPECT_GT(DaysSince(L"2099-01-01", {2026, 12, 6}), 20000000u);
+    EXPECT_GT(DaysSince(L"2026-12-07", {2026, 12, 6, 23, 59}), 20000000u) << "hours ahead";
 
     const std::uint32_t sinceDefault = DaysSince(L"1900-01-01", {2026, 12, 6});
     EXPECT_EQ(sinceDefault, 46360u);
     for (const wchar_t* damaged : {L"", L"2026-12-6", L"2026-12-06 ", L"2026/12/06", L"2026-13-01",
-                                   L"2026-02-29", L"20261206xx", L"1600-01-01"}) {
+                                   L"2026-02-29", L"1600-01-01"}) {
         EXPECT_EQ(DaysSince(damaged, {2026, 12, 6}), sinceDefault) << damaged;
     }
 }
 
 TEST_F(UpdateScheduleTest, CheckIsMadeOnceFrequencyDaysHavePassed) {
-    Put(L"Update", L"CheckFrequency", L"7");
     Know(L"2.9.2.0", L"2026-11-30", L"1900-01-01");
     auto sixDays = Decide({2026, 12, 6, 23, 59});
     EXPECT_FALSE(sixDays.startCheck);
@@ -52,44 +45,33 @@ TEST_F(UpdateScheduleTest, CheckIsMadeOnceFrequencyDaysHavePassed) {
 
     auto sevenDays = Decide({2026, 12, 7});
     EXPECT_TRUE(sevenDays.startCheck);
-    EXPECT_FALSE(sevenDays.updateAvailable) << "the check's callback decides instead";
-    EXPECT_FALSE(sevenDays.remind);
-
+    EXPECT_FALSE(sevenDays.updateAvailable || sevenDays.remind) << "the check's callback decides";
     Put(L"Update", L"LastCheck", L"2027-01-01");
     EXPECT_TRUE(Decide({2026, 12, 7}).startCheck) << "a check date in the future";
-}
 
-TEST_F(UpdateScheduleTest, FrequencyZeroNeitherChecksNorReminds) {
-    Know(L"9.0.0.0", L"1900-01-01", L"1900-01-01");
-    auto decision = Decide({2026, 12, 6});
-    EXPECT_FALSE(decision.startCheck);
-    EXPECT_FALSE(decision.updateAvailable);
-    EXPECT_FALSE(decision.remind);
+    Put(L"Update", L"CheckFrequency", L"0");
+    auto off = Decide({2026, 12, 7});
+    EXPECT_FALSE(off.startCheck || off.updateAvailable || off.remind);
 }
 
 TEST_F(UpdateScheduleTest, KnownNewerVersionIsRemindedOncePerCalendarDay) {
-    Put(L"Update", L"CheckFrequency", L"7");
     Know(L"2.9.2.0", L"2026-12-06", L"2026-12-06");
     auto today = Decide({2026, 12, 6, 18});
     EXPECT_TRUE(today.updateAvailable);
     EXPECT_FALSE(today.remind);
 
     const CLocalTime nextMorning{2026, 12, 7, 0, 5};
-    auto nextDay = Decide(nextMorning);
-    EXPECT_TRUE(nextDay.updateAvailable);
-    EXPECT_TRUE(nextDay.remind);
+    EXPECT_TRUE(Decide(nextMorning).remind);
     update_check::MarkReminded(*Open(), nextMorning);
     EXPECT_EQ(Stored(L"Update", L"LastNotify"), L"2026-12-07");
     EXPECT_FALSE(Decide({2026, 12, 7, 23, 59}).remind);
-
     Put(L"Update", L"LastNotify", L"2030-01-01");
     EXPECT_TRUE(Decide({2026, 12, 7}).remind) << "a reminder date in the future";
 
-    for (const wchar_t* notNewer : {L"2.9.1.0", L"2.9.0.99", L"", L"unknown"}) {
+    for (const wchar_t* notNewer : {L"2.9.1.0", L"", L"unknown"}) {
         Put(L"Update", L"LastVersionFound", notNewer);
         auto decision = Decide({2026, 12, 8});
-        EXPECT_FALSE(decision.updateAvailable) << notNewer;
-        EXPECT_FALSE(decision.remind) << notNewer;
+        EXPECT_FALSE(decision.updateAvailable || decision.remind) << notNewer;
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// A tiny HTTP server on 127.0.0.1 for the update check's tests: it answers every request with
-// one canned body and records the request texts. One connection at a time; it stops by itself
-// after a while, so a broken test can never leave it running.
+// A tiny HTTP server on 127.0.0.1 for the update check's tests: it answers every request with one
+// canned body and records the request texts. One connection at a time; it stops by itself after
+// 20 s, so a broken test can never leave it running.
 
 #include <winsock2.h>
 
@@ -23,13 +23,12 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         int length = sizeof address;
-        if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            return;
-        }
-        port = ntohs(address.sin_port);
-        if (listening && listen(listener, 4) == 0) {
-            worker = std::thread([this] { Serve(); });
+        if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            port = ntohs(address.sin_port);
+            if (listening && listen(listener, 4) == 0) {
+                worker = std::thread([this] { Serve(); });
+            }
         }
     }
     ~CLocalHttpServer() {
@@ -59,13 +58,10 @@ public:
     }
 
 private:
-    bool Running(std::chrono::steady_clock::time_point deadline) const {
-        return !stop && std::chrono::steady_clock::now() < deadline;
-    }
-
     void Serve() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (Running(deadline)) {
+        auto running = [&] { return !stop && std::chrono::steady_clock::now() < deadline; };
+        while (running()) {
             fd_set ready;
             FD_ZERO(&ready);
             FD_SET(listener, &ready);
@@ -79,12 +75,11 @@ private:
                        sizeof timeout);
             std::string request;
             char chunk[1024];
-            int got = 1;
-            while (got > 0 && request.find("\r\n\r\n") == std::string::npos) {
+            for (int got = 1; got > 0 && request.find("\r\n\r\n") == std::string::npos;) {
                 got = recv(client, chunk, sizeof chunk, 0);
                 request.append(chunk, got > 0 ? static_cast<std::size_t>(got) : 0);
             }
-            while (held && Running(deadline)) {
+            while (held && running()) {
                 Sleep(5);
             }
             std::string response;

@@ -24,10 +24,8 @@ protected:
 
     void SetUp() override {
         // WinINet would hand the request to a proxy from the environment, off this machine.
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy"}) {
-            if (std::getenv(name) && *std::getenv(name)) {
-                GTEST_SKIP() << "a proxy is configured: " << name;
-            }
+        if (std::getenv("http_proxy") && *std::getenv("http_proxy")) {
+            GTEST_SKIP() << "http_proxy is set";
         }
         ASSERT_TRUE(server.Started());
     }
@@ -45,8 +43,7 @@ protected:
 };
 
 TEST_F(UpdateCheckerTest, RequestNamesSoftwareAndVersionAndTheAnswerIsStoredWithoutLineEnds) {
-    CUpdateChecker checker(server.Url(L"/check"));
-    EXPECT_EQ(checker.Check(), Result::UpdateAvailable);
+    EXPECT_EQ(CUpdateChecker(server.Url(L"/check")).Check(), Result::UpdateAvailable);
     EXPECT_EQ(Stored(L"Update", L"LastVersionFound"), L"2.9.2.0");
     EXPECT_EQ(Stored(L"Update", L"LastVersionURL"), L"https://example.invalid/get");
     EXPECT_EQ(Stored(L"Update", L"LastCheck"), update_check::DateText(update_check::LocalNow()));
@@ -75,7 +72,6 @@ TEST_F(UpdateCheckerTest, RefusedConnectionOrIncompleteAnswerFailsWithoutDatingT
     CUpdateChecker checker(server.Url(L"/check"));
     EXPECT_EQ(checker.Check(), Result::CheckFailed) << "a refused value is no value";
     EXPECT_EQ(checker.LastErrorText(), L"");
-    EXPECT_EQ(Stored(L"Update", L"LastVersionURL"), L"<none>");
     EXPECT_EQ(Stored(L"Update", L"LastCheck"), L"<none>");
 }
 
@@ -98,13 +94,12 @@ TEST_F(UpdateCheckerTest, OneCheckAtATimeRunsOnAnIdleWorkerThatCallsBack) {
     ASSERT_TRUE(WaitUntilIdle(checker));
     EXPECT_FALSE(secondCalled) << "a refused start keeps the running check's callback";
 
-    // Once idle, the next start runs with its own callback.
     std::promise<Result> second;
     server.SetBody("lastversion=2.9.1.0\nupdateurl=u\n");
     ASSERT_TRUE(checker.StartCheck([&](Result result) { second.set_value(result); }));
     auto secondResult = second.get_future();
     ASSERT_EQ(secondResult.wait_for(10s), std::future_status::ready);
-    EXPECT_EQ(secondResult.get(), Result::UpToDate);
+    EXPECT_EQ(secondResult.get(), Result::UpToDate) << "the new callback gets the new result";
     EXPECT_TRUE(WaitUntilIdle(checker));
 }
 
