@@ -168,15 +168,28 @@ IIpcConnection::Stats PortClient::GetStats() {
     return stats;
 }
 
+namespace {
+
+// A stream's event queue is large, but a flood can still fill it before the render thread
+// empties it: then the listen thread waits (and the ring holds the writers back) rather than
+// drop a note. A stream that stays full for a second is not rendering; then the event goes.
+template <class Send> void SendPatiently(Send&& send) {
+    for (int waited = 0; !send() && waited < 1000; ++waited) {
+        Sleep(1);
+    }
+}
+
+} // namespace
+
 void PortClient::SendEvent(std::uint32_t channel, std::uint32_t event, std::uint32_t value) {
-    if (stream) {
-        stream->SendEvent(static_cast<int>(channel), event, value);
+    if (stream && channel < IMixerOwner::kChannels) {
+        SendPatiently([&] { return stream->SendEvent(static_cast<int>(channel), event, value); });
     }
 }
 
 void PortClient::SendRaw(const std::uint8_t* bytes, std::size_t count) {
-    if (stream) {
-        stream->SendMidi(bytes, count);
+    if (stream && count > 0 && count <= CMidiHandler::kSysExCapacity) {
+        SendPatiently([&] { return stream->SendMidi(bytes, count); });
     }
 }
 
