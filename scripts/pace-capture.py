@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Takes the raw audio Wine plays into ALSA's file plugin and writes it to a file no faster
-than a sound card would consume it, so that timing in the capture is real time.
+than a sound card would consume it, so that timing in the capture is real time. Every time the
+device is opened again the audio is appended, so a test reads from where its own audio starts.
 
 Usage: pace-capture.py OUTPUT [RATE [BYTES_PER_FRAME]]  (defaults: 48000 Hz, 4 bytes)
 """
@@ -26,7 +27,7 @@ def main():
         pass
     start = None
     written = 0
-    with open(out_path, "wb", buffering=0) as out:
+    with open(out_path, "ab", buffering=0) as out:
         while True:
             chunk = sys.stdin.buffer.read(4096)
             if not chunk:
