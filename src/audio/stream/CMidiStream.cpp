@@ -45,6 +45,9 @@ public:
 
 private:
     unsigned int saved;
+#else
+    // Without SSE control there is nothing to set; user-provided so a guard is never "unused".
+    CDenormalGuard() {}
 #endif
 };
 
