@@ -29,7 +29,7 @@ std::shared_ptr<CSoundFont> MakeFont(const std::vector<SPresetDef>& presets, uin
         const int inst = w.AddInstrument(
             "i", {},
             {{{Gen(54, 1), Gen(34, -12000), Gen(38, releaseTc), Gen(51, p.semitones)}, {}, sine}});
-        w.AddPreset("p" + std::to_string(p.semitones), p.program, p.bank, {}, {{{}, {}, inst}});
+        w.AddPreset(std::to_string(p.semitones), p.program, p.bank, {}, {{{}, {}, inst}});
     }
     EError e;
     return CSoundFont::OpenMemory(w.Build(), flags, e);

@@ -120,7 +120,7 @@ protected:
         insts[kLoopRelease] = inst("looprel", {Gen(kSampleModes, 3), fast}, sine);
         insts[kSineHigh] = inst("high", {loop, fast, quickRelease}, high);
         for (int p = 0; p < 9; ++p)
-            w.AddPreset("p" + std::to_string(p), p, 0, {},
+            w.AddPreset(std::to_string(p), p, 0, {},
                         {{{}, {}, insts[static_cast<size_t>(p)]}});
         EError e;
         fontShared = CSoundFont::OpenMemory(w.Build(), 0, e);

@@ -238,7 +238,7 @@ public:
     size_t RenderAhead(uint32_t ms) {
         if (ring.empty())
             return 0;
-        CDenormalGuard denormals;
+        [[maybe_unused]] CDenormalGuard denormals;
         const auto t0 = std::chrono::steady_clock::now();
         const uint64_t want = std::min<uint64_t>(uint64_t{ms} * rate / 1000, ringFrames - kBlock);
         uint64_t rendered = 0;
@@ -282,7 +282,7 @@ public:
             return -1;
         if (finished)
             return -1;
-        CDenormalGuard denormals;
+        [[maybe_unused]] CDenormalGuard denormals;
         const auto t0 = std::chrono::steady_clock::now();
         auto* out = static_cast<uint8_t*>(buffer);
         const size_t frames = bytes / bytesPerFrame;
