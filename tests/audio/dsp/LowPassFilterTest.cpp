@@ -1,0 +1,151 @@
+#include "audio/dsp/LowPassFilter.h"
+
+#include "dsp/DspSignals.h"
+
+#include <gtest/gtest.h>
+
+namespace hml::audio {
+namespace {
+
+using namespace dsptest;
+
+constexpr int kBlock = 64;
+
+class LowPassFilterTest : public ::testing::Test {
+protected:
+    // Steady-state gain in dB of a sine at frequency through the filter at fixed parameters.
+    static double GainDb(float cutoff, float q, float fs, double frequency, int settle) {
+        CLowPassFilter filter;
+        filter.SetParameters(cutoff, q, fs);
+        const int measure = static_cast<int>(fs / 2); // whole-ish periods; least squares anyway
+        auto x = Sine(frequency, fs, settle + measure);
+        filter.Process(x.data(), static_cast<int>(x.size()));
+        return ToDb(ToneAmplitude(x.data() + settle, static_cast<size_t>(measure), frequency, fs));
+    }
+
+    // Magnitude of the analog 2-pole prototype under the prewarped bilinear transform.
+    static double ExpectedGainDb(double cutoff, double q, double fs, double frequency) {
+        const double w = std::tan(kPi * frequency / fs) / std::tan(kPi * cutoff / fs);
+        return -10.0 * std::log10((1 - w * w) * (1 - w * w) + w * w / (q * q));
+    }
+};
+
+TEST_F(LowPassFilterTest, ResponseFollowsTheSoundFontModel) {
+    // No resonance: Butterworth, -3 dB at the cutoff, flat below, the prototype's slope above.
+    for (float fs : {22050.0f, 44100.0f, 96000.0f, 192000.0f}) {
+        for (float cutoff : {100.0f, 1000.0f, 8000.0f}) {
+            SCOPED_TRACE(testing::Message() << "fs " << fs << " cutoff " << cutoff);
+            EXPECT_NEAR(GainDb(cutoff, 0, fs, cutoff, 20000), -3.01, 0.05);
+            EXPECT_NEAR(GainDb(cutoff, 0, fs, cutoff / 10, 20000), 0.0, 0.05);
+            const double above = std::min(2.0 * cutoff, 0.4 * fs);
+            EXPECT_NEAR(GainDb(cutoff, 0, fs, above, 20000),
+                        ExpectedGainDb(cutoff, std::sqrt(0.5), fs, above), 0.1);
+        }
+    }
+    // Resonance: the peak stands qCentibels / 10 dB above DC; off it the response is lower.
+    const float fs = 44100.0f;
+    const float cutoff = 3000.0f;
+    for (float q : {30.0f, 100.0f, 200.0f, 480.0f}) {
+        SCOPED_TRACE(testing::Message() << "Q " << q << " cB");
+        const double g = std::pow(10.0, q / 200.0);
+        const double qLin = std::sqrt((g * g + g * std::sqrt(g * g - 1)) / 2);
+        const double w = std::sqrt(1 - 1 / (2 * qLin * qLin)); // prototype peak
+        const double peakHz = fs / kPi * std::atan(w * std::tan(kPi * cutoff / fs));
+        EXPECT_NEAR(GainDb(cutoff, q, fs, peakHz, 40000), q / 10.0, 0.1);
+        EXPECT_LT(GainDb(cutoff, q, fs, peakHz * 1.03, 40000), q / 10.0);
+        EXPECT_LT(GainDb(cutoff, q, fs, peakHz * 0.97, 40000), q / 10.0);
+    }
+    // 96 dB, after a long settle: the peak is at the cutoff.
+    EXPECT_NEAR(GainDb(8000.0f, 960.0f, fs, 8000.0, 900000), 96.0, 0.5);
+}
+
+TEST_F(LowPassFilterTest, OpenWithoutResonanceIsExactPassThrough) {
+    const auto x = Noise(1000);
+    for (float fs : {22050.0f, 44100.0f, 192000.0f}) {
+        CLowPassFilter filter;
+        filter.SetParameters(19912.0f, 0.0f, fs);
+        EXPECT_TRUE(filter.IsBypassed()) << fs;
+        auto y = x;
+        filter.Process(y.data(), static_cast<int>(y.size()));
+        EXPECT_EQ(y, x) << fs;
+    }
+    // A resonance, or a lower cutoff, keeps the filter on.
+    CLowPassFilter filter;
+    filter.SetParameters(19912.0f, 10.0f, 44100.0f);
+    EXPECT_FALSE(filter.IsBypassed());
+    filter.SetParameters(15000.0f, 0.0f, 44100.0f);
+    EXPECT_FALSE(filter.IsBypassed());
+    // 13500 cents at 22.05 kHz is beyond what the filter can reach: still off.
+    filter.SetParameters(9000.0f, 0.0f, 22050.0f);
+    EXPECT_FALSE(filter.IsBypassed());
+    filter.SetParameters(10000.0f, 0.0f, 22050.0f);
+    EXPECT_TRUE(filter.IsBypassed());
+}
+
+TEST_F(LowPassFilterTest, BlockRateModulationDoesNotClick) {
+    // A 220 Hz tone under parameters that jump every block, through on/off switches too. A click
+    // is a step in the output: its second difference is far above the tone's (~0.001).
+    const float fs = 44100.0f;
+    const struct {
+        float cutoff;
+        float q;
+    } steps[] = {{20000, 0}, {300, 0}, {6000, 200}, {20000, 0}, {150, 100}, {12000, 0}, {400, 300}};
+    auto x = Sine(220.0, fs, kBlock * 700);
+    CLowPassFilter filter;
+    double maxStep = 0.0;
+    float prev[2] = {0.0f, 0.0f};
+    for (size_t b = 0; b * kBlock < x.size(); ++b) {
+        const auto& s = steps[b % std::size(steps)];
+        filter.SetParameters(s.cutoff, s.q, fs);
+        float* block = x.data() + b * kBlock;
+        filter.Process(block, kBlock);
+        for (int i = 0; i < kBlock; ++i) {
+            if (b > 0 || i > 1) {
+                maxStep = std::max(maxStep, std::fabs(double(block[i]) - 2 * prev[1] + prev[0]));
+            }
+            prev[0] = prev[1];
+            prev[1] = block[i];
+        }
+    }
+    EXPECT_LT(maxStep, 0.05);
+}
+
+TEST_F(LowPassFilterTest, StaysStableAndDenormalFree) {
+    for (float fs : {22050.0f, 44100.0f, 48000.0f, 96000.0f, 192000.0f}) {
+        SCOPED_TRACE(fs);
+        CLowPassFilter filter;
+        auto x = Noise(kBlock * 1000, static_cast<uint32_t>(fs));
+        uint32_t seed = 7;
+        for (size_t b = 0; b * kBlock < x.size(); ++b) {
+            seed = seed * 1664525u + 1013904223u;
+            const float cents = 1500.0f + static_cast<float>(seed >> 20) / 4096.0f * 12000.0f;
+            const float q = static_cast<float>((seed >> 8) & 1023);
+            filter.SetParameters(8.176f * std::exp2(cents / 1200.0f), q, fs);
+            filter.Process(x.data() + b * kBlock, kBlock);
+        }
+        EXPECT_TRUE(AllFinite(x));
+        EXPECT_LT(PeakAbs(x), 1e6f); // bounded by the 96 dB peak gain
+
+        // Silence after a loud tone decays to exact zeros without passing through denormals.
+        filter.Reset();
+        filter.SetParameters(100.0f, 60.0f, fs);
+        auto tail = Sine(100.0, fs, static_cast<int>(fs));
+        std::fill(tail.begin() + kBlock * 20, tail.end(), 0.0f);
+        filter.Process(tail.data(), static_cast<int>(tail.size()));
+        EXPECT_FALSE(AnyDenormal(tail));
+        EXPECT_EQ(tail.back(), 0.0f);
+    }
+
+    // A non-finite input does not latch the filter.
+    CLowPassFilter filter;
+    filter.SetParameters(1000.0f, 100.0f, 44100.0f);
+    std::vector<float> x(kBlock, 0.0f);
+    x[3] = std::numeric_limits<float>::infinity();
+    filter.Process(x.data(), kBlock);
+    auto y = Sine(440.0, 44100.0, kBlock);
+    filter.Process(y.data(), kBlock);
+    EXPECT_TRUE(AllFinite(y));
+}
+
+} // namespace
+} // namespace hml::audio
