@@ -1,8 +1,9 @@
 #include "audio/stream/CMidiStream.h"
 
+#include "audio/dsp/Chorus.h"
+#include "audio/dsp/Interpolator.h"
+#include "audio/dsp/Reverb.h"
 #include "audio/stream/CEventQueue.h"
-#include "audio/synth/CFxChorus.h"
-#include "audio/synth/CFxReverb.h"
 #include "audio/synth/CVoice.h"
 
 #include <algorithm>
@@ -92,8 +93,11 @@ constexpr uint32_t kStateMagic = 0x31534D48; // "HMS1"
 class CMidiStreamImpl {
 public:
     CMidiStreamImpl(uint32_t streamFlags, uint32_t sampleRate, int limit)
-        : flags(streamFlags), rate(sampleRate), voiceLimit(limit), queue(1u << 18),
-          reverb(sampleRate), chorus(sampleRate) {
+        : flags(streamFlags), rate(sampleRate), voiceLimit(limit), queue(1u << 18) {
+        reverb.SetSampleRate(static_cast<float>(sampleRate));
+        chorus.SetSampleRate(static_cast<float>(sampleRate));
+        if (flags & StreamFlags::Sinc)
+            CSincTable::Get(); // built here, never first on the render thread
         voices.resize(static_cast<size_t>(limit + kSpareVoices));
         active.reserve(voices.size());
         freeList.reserve(voices.size());
@@ -113,7 +117,6 @@ public:
             ringFrames = rate * 2;
             ring.assign(static_cast<size_t>(ringFrames) * bytesPerFrame, 0);
         }
-        reverb.SetRoom(0.5f, 0.4f);
         ResetAll(ModeGm1);
     }
 
@@ -353,8 +356,8 @@ private:
             voices[static_cast<size_t>(idx)].Render(target, interp);
         CompactActive();
         if (fx) {
-            reverb.Process(sendRev, mixL, mixR, kBlock);
-            chorus.Process(sendCho, mixL, mixR, kBlock);
+            reverb.Process(sendRev, silence, mixL, mixR, kBlock);
+            chorus.Process(sendCho, silence, mixL, mixR, kBlock);
         }
         float peakL = 0, peakR = 0;
         for (int i = 0; i < kBlock; ++i) {
@@ -1036,8 +1039,9 @@ private:
     std::vector<int> noteStarted;
     uint32_t noteCounter = 0;
     synth::EInterpolation interp = synth::EInterpolation::Linear;
-    synth::CFxReverb reverb;
-    synth::CFxChorus chorus;
+    CReverb reverb;
+    CChorus chorus;
+    const float silence[kBlock] = {}; // the unused second input of the effects
     alignas(16) float mixL[kBlock];
     alignas(16) float mixR[kBlock];
     alignas(16) float sendRev[kBlock];
