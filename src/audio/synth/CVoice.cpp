@@ -512,6 +512,8 @@ inline float CVoice::Fetch(int64_t i) const {
 
 template <bool Sinc> int CVoice::Generate(float* out, int n) {
     [[maybe_unused]] const CSincInterpolator sinc;
+    const bool loopingNow = loopMode == 1 || (loopMode == 3 && !released);
+    const int64_t safeEnd = loopingNow ? loopEnd : end;
     for (int i = 0; i < n; ++i) {
         const int64_t ip = static_cast<int64_t>(pos);
         const float fr = static_cast<float>(pos - static_cast<double>(ip));
@@ -520,6 +522,12 @@ template <bool Sinc> int CVoice::Generate(float* out, int n) {
             for (int k = 0; k < kSincTaps; ++k)
                 taps[k] = Fetch(ip + k - kSincTapsBefore);
             out[i] = sinc.Interpolate(taps, kSincTapsBefore, fr);
+        } else if (data24 == nullptr && ip >= start && ip + 1 < safeEnd) {
+            // Common case: both points inside the sample, no loop wrap, 16-bit data.
+            const uint8_t* p = data16 + 2 * static_cast<size_t>(ip);
+            const float a = static_cast<float>(static_cast<int16_t>(p[0] | (p[1] << 8)));
+            const float b = static_cast<float>(static_cast<int16_t>(p[2] | (p[3] << 8)));
+            out[i] = (a + fr * (b - a)) * (1.0f / 32768.0f);
         } else {
             const float a = Fetch(ip);
             out[i] = a + fr * (Fetch(ip + 1) - a);
