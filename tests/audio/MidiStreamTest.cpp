@@ -121,26 +121,55 @@ TEST_F(MidiStreamTest, BankSelectDrumsAndFallbacksFollowTheMode) {
     EXPECT_EQ(Which(*s, 5, {0xB5, 0, 121, 0xB5, 32, 1, 0xC5, 0}), 2);
 }
 
-TEST_F(MidiStreamTest, RawMidiKeepsRunningStatusWithinOneCall) {
-    auto s = MakeStream({{fontA, -1, 0}});
-    SStereo out;
-    Send(*s, {0x45, 0x64, 0x90, 60, 100, 64, 100, 0xF8, 67, 100}); // stray data, clock in between
-    Render(*s, 0.02, out);
-    EXPECT_EQ(s->GetActiveVoices(), 3u);
-    Send(*s, {72, 100}); // running status does not carry over into the next call
-    Render(*s, 0.02, out);
-    EXPECT_EQ(s->GetActiveVoices(), 3u);
-    Send(*s, {0x90, 60, 0, 64, 0, 0xF2, 0x10, 0x10, 67, 0}); // F2 cancels running status
-    Render(*s, 0.1, out);
-    EXPECT_EQ(s->GetActiveVoices(), 1u);
-    Send(*s, {0x80, 67, 0, 0xF0, 0x7E, 0x7F, 0x09, 0x01}); // unterminated SysEx is dropped
-    Render(*s, 0.1, out);
-    EXPECT_EQ(s->GetActiveVoices(), 0u);
-    // Regression: a status byte cutting a message short once made the parser spin forever.
-    Send(*s, {0x90, 61, 0x90, 62, 0xF8, 100});
-    Render(*s, 0.02, out);
-    EXPECT_EQ(s->GetActiveVoices(), 1u);
-    EXPECT_FALSE(s->SendEvent(16, EMidiEvent::Note, 60 | 100 << 8));
+TEST_F(MidiStreamTest, RawMidiAndEventsFromAnotherThread) {
+    {
+        auto s = MakeStream({{fontA, -1, 0}});
+        SStereo out;
+        Send(*s,
+             {0x45, 0x64, 0x90, 60, 100, 64, 100, 0xF8, 67, 100}); // stray data, clock in between
+        Render(*s, 0.02, out);
+        EXPECT_EQ(s->GetActiveVoices(), 3u);
+        Send(*s, {72, 100}); // running status does not carry over into the next call
+        Render(*s, 0.02, out);
+        EXPECT_EQ(s->GetActiveVoices(), 3u);
+        Send(*s, {0x90, 60, 0, 64, 0, 0xF2, 0x10, 0x10, 67, 0}); // F2 cancels running status
+        Render(*s, 0.1, out);
+        EXPECT_EQ(s->GetActiveVoices(), 1u);
+        Send(*s, {0x80, 67, 0, 0xF0, 0x7E, 0x7F, 0x09, 0x01}); // unterminated SysEx is dropped
+        Render(*s, 0.1, out);
+        EXPECT_EQ(s->GetActiveVoices(), 0u);
+        // Regression: a status byte cutting a message short once made the parser spin forever.
+        Send(*s, {0x90, 61, 0x90, 62, 0xF8, 100});
+        Render(*s, 0.02, out);
+        EXPECT_EQ(s->GetActiveVoices(), 1u);
+        EXPECT_FALSE(s->SendEvent(16, EMidiEvent::Note, 60 | 100 << 8));
+    }
+    {
+        auto s = MakeStream({{fontA, -1, 0}, {fontB, -1, 0}}, 0, 48000, 64);
+        std::atomic<bool> stop{false};
+        std::thread feeder([&] {
+            uint32_t i = 0;
+            while (!stop.load()) {
+                const uint8_t k = static_cast<uint8_t>(40 + i % 40);
+                const uint8_t msg[] = {static_cast<uint8_t>(0x90 | (i % 16)), k, 90, 0xB0, 7,
+                                       static_cast<uint8_t>(i % 128)};
+                s->SendMidi(msg, sizeof msg);
+                s->SendEvent(static_cast<int>(i % 16), EMidiEvent::Note, k);
+                if (i % 50 == 0)
+                    s->SendEvent(0, EMidiEvent::System, SysGs);
+                ++i;
+                if (i % 64 == 0)
+                    std::this_thread::yield();
+            }
+        });
+        SStereo out;
+        for (int i = 0; i < 50; ++i)
+            Render(*s, 0.01, out);
+        stop = true;
+        feeder.join();
+        for (float v : out.l)
+            ASSERT_TRUE(std::isfinite(v));
+    }
 }
 
 TEST_F(MidiStreamTest, PedalsAndChannelModeMessages) {
@@ -262,83 +291,57 @@ TEST_F(MidiStreamTest, ReverbAndChorusFollowSendsLevelsAndTheNoFxFlag) {
     EXPECT_GT(side(127), side(40) * 2);
 }
 
-TEST_F(MidiStreamTest, PlayingStreamRendersAheadAndReportsItsAttributes) {
-    EError e;
-    auto s = CMidiStream::Create(0, 48000, 128, e);
-    ASSERT_TRUE(s);
-    const SFontMapping m{fontA, -1, 0};
-    s->SetFonts(&m, 1);
-    EXPECT_EQ(s->GetData(nullptr, 0), -1); // not a decoding stream
-    EXPECT_EQ(s->BytesPerFrame(), 4u);
-    for (int k = 40; k < 72; ++k)
-        s->SendEvent(0, EMidiEvent::Note, static_cast<uint32_t>(k) | 127u << 8);
-    const size_t frames = s->RenderAhead(20);
-    EXPECT_GE(frames, 960u);
-    EXPECT_LT(frames, 960u + 64);
-    EXPECT_EQ(s->GetActiveVoices(), 32u);
-    EXPECT_GT(s->GetRenderTime(), 0.0f);
-    const uint32_t lv = s->GetLevel();
-    EXPECT_GT(lv & 0xFFFF, 1000u);
-    EXPECT_GT(lv >> 16, 1000u);
-    EXPECT_LE(lv & 0xFFFF, 32768u);
-    std::vector<int16_t> pcm(2 * 2000);
-    EXPECT_EQ(s->ReadOutput(pcm.data(), pcm.size() * 2), frames * 4);
-    EXPECT_EQ(s->RenderAhead(10), 512u); // whole blocks until 10 ms are waiting
-    // A rendering limit far below what the block needs makes the stream drop voices.
-    s->SetRenderTimeLimit(0.001f);
-    for (int i = 0; i < 40; ++i) {
-        s->RenderAhead(20);
-        s->ReadOutput(pcm.data(), pcm.size() * 2);
-    }
-    EXPECT_LT(s->GetActiveVoices(), 8u);
-    EError bad;
-    EXPECT_FALSE(CMidiStream::Create(0, 100, 128, bad));
-    EXPECT_EQ(bad, EError::IllParam);
-}
-
-TEST_F(MidiStreamTest, EventsFromAnotherThreadWhileRendering) {
-    auto s = MakeStream({{fontA, -1, 0}, {fontB, -1, 0}}, 0, 48000, 64);
-    std::atomic<bool> stop{false};
-    std::thread feeder([&] {
-        uint32_t i = 0;
-        while (!stop.load()) {
-            const uint8_t k = static_cast<uint8_t>(40 + i % 40);
-            const uint8_t msg[] = {static_cast<uint8_t>(0x90 | (i % 16)), k, 90, 0xB0, 7,
-                                   static_cast<uint8_t>(i % 128)};
-            s->SendMidi(msg, sizeof msg);
-            s->SendEvent(static_cast<int>(i % 16), EMidiEvent::Note, k);
-            if (i % 50 == 0)
-                s->SendEvent(0, EMidiEvent::System, SysGs);
-            ++i;
-            if (i % 64 == 0)
-                std::this_thread::yield();
+TEST_F(MidiStreamTest, RenderingModesAndAttributes) {
+    {
+        EError e;
+        auto s = CMidiStream::Create(0, 48000, 128, e);
+        ASSERT_TRUE(s);
+        const SFontMapping m{fontA, -1, 0};
+        s->SetFonts(&m, 1);
+        EXPECT_EQ(s->GetData(nullptr, 0), -1); // not a decoding stream
+        EXPECT_EQ(s->BytesPerFrame(), 4u);
+        for (int k = 40; k < 72; ++k)
+            s->SendEvent(0, EMidiEvent::Note, static_cast<uint32_t>(k) | 127u << 8);
+        const size_t frames = s->RenderAhead(20);
+        EXPECT_GE(frames, 960u);
+        EXPECT_LT(frames, 960u + 64);
+        EXPECT_EQ(s->GetActiveVoices(), 32u);
+        EXPECT_GT(s->GetRenderTime(), 0.0f);
+        const uint32_t lv = s->GetLevel();
+        EXPECT_GT(lv & 0xFFFF, 1000u);
+        EXPECT_GT(lv >> 16, 1000u);
+        EXPECT_LE(lv & 0xFFFF, 32768u);
+        std::vector<int16_t> pcm(2 * 2000);
+        EXPECT_EQ(s->ReadOutput(pcm.data(), pcm.size() * 2), frames * 4);
+        EXPECT_EQ(s->RenderAhead(10), 512u); // whole blocks until 10 ms are waiting
+        // A rendering limit far below what the block needs makes the stream drop voices.
+        s->SetRenderTimeLimit(0.001f);
+        for (int i = 0; i < 40; ++i) {
+            s->RenderAhead(20);
+            s->ReadOutput(pcm.data(), pcm.size() * 2);
         }
-    });
-    SStereo out;
-    for (int i = 0; i < 50; ++i)
-        Render(*s, 0.01, out);
-    stop = true;
-    feeder.join();
-    for (float v : out.l)
-        ASSERT_TRUE(std::isfinite(v));
-}
-
-TEST_F(MidiStreamTest, DecodingEndsAfterTheEndEvent) {
-    for (uint32_t flags : {0u, StreamFlags::DecayEnd}) {
-        auto s = MakeStream({{MakeFont({{0, 0, 0}}, 0, 0), -1, 0}}, flags); // 1 s release
-        s->SendEvent(0, EMidiEvent::Note, 69 | 100 << 8);
-        std::vector<float> buf(2 * 4800);
-        EXPECT_EQ(s->GetData(buf.data(), buf.size() * 4), static_cast<int64_t>(buf.size() * 4));
-        s->SendEvent(0, EMidiEvent::Note, 69);
-        s->SendEvent(0, EMidiEvent::End, 0);
-        double seconds = 0;
-        while (s->GetData(buf.data(), buf.size() * 4) > 0 && seconds < 10)
-            seconds += 0.1;
-        if (flags == 0)
-            EXPECT_LE(seconds, 0.1);
-        else
-            EXPECT_NEAR(seconds, 1.0, 0.35); // the 1 s release plus the effects' tail
-        EXPECT_EQ(s->GetData(buf.data(), buf.size() * 4), -1);
+        EXPECT_LT(s->GetActiveVoices(), 8u);
+        EError bad;
+        EXPECT_FALSE(CMidiStream::Create(0, 100, 128, bad));
+        EXPECT_EQ(bad, EError::IllParam);
+    }
+    {
+        for (uint32_t flags : {0u, StreamFlags::DecayEnd}) {
+            auto s = MakeStream({{MakeFont({{0, 0, 0}}, 0, 0), -1, 0}}, flags); // 1 s release
+            s->SendEvent(0, EMidiEvent::Note, 69 | 100 << 8);
+            std::vector<float> buf(2 * 4800);
+            EXPECT_EQ(s->GetData(buf.data(), buf.size() * 4), static_cast<int64_t>(buf.size() * 4));
+            s->SendEvent(0, EMidiEvent::Note, 69);
+            s->SendEvent(0, EMidiEvent::End, 0);
+            double seconds = 0;
+            while (s->GetData(buf.data(), buf.size() * 4) > 0 && seconds < 10)
+                seconds += 0.1;
+            if (flags == 0)
+                EXPECT_LE(seconds, 0.1);
+            else
+                EXPECT_NEAR(seconds, 1.0, 0.35); // the 1 s release plus the effects' tail
+            EXPECT_EQ(s->GetData(buf.data(), buf.size() * 4), -1);
+        }
     }
 }
 

@@ -76,7 +76,7 @@ protected:
         std::vector<float> mid(At(to) - At(from));
         for (size_t i = 0; i < mid.size(); ++i)
             mid[i] = out.l[At(from) + i] + out.r[At(from) + i];
-        const auto p = PowerSpectrum(mid, 0, mid.size(), fft);
+        const auto p = PowerDensity(mid, 0, mid.size(), fft);
         double s = 0;
         for (size_t i = 0; i < p.size(); ++i) {
             const double f = static_cast<double>(i) * kRate / static_cast<double>(fft);
@@ -249,18 +249,18 @@ TEST_F(SoundFontComplianceTest, AllTwentyTwoTests) {
         const double cutoffs[] = {20,   50,   100,  200,  500,  1000,  1500,  2000,  3000, 4000,
                                   5000, 6000, 7000, 8000, 9000, 10000, 12000, 15000, 17500};
         const size_t fft = 8192;
-        auto spectrum = [&](double on) {
+        auto density = [&](double on) {
             std::vector<float> mid(At(on + 0.4) - At(on + 0.03));
             for (size_t i = 0; i < mid.size(); ++i)
                 mid[i] = out.l[At(on + 0.03) + i] + out.r[At(on + 0.03) + i];
-            return PowerSpectrum(mid, 0, mid.size(), fft);
+            return PowerDensity(mid, 0, mid.size(), fft);
         };
-        const auto ref = spectrum(T(144000));
+        const auto ref = density(T(144000));
         std::string fig;
         bool ok = true;
         int measured = 0;
         for (int i = 0; i < 19; ++i) {
-            const auto p = spectrum(T(125760 + 960.0 * i));
+            const auto p = density(T(125760 + 960.0 * i));
             // Smoothed response in 1/12-octave bands, scanned upward for the -3 dB crossing.
             auto response = [&](double f) {
                 double a = 0, b = 0;
@@ -293,18 +293,18 @@ TEST_F(SoundFontComplianceTest, AllTwentyTwoTests) {
     {
         const double qs[] = {0, 5, 10, 15, 20, 25, 30, 35, 40, 50, 70, 96};
         const size_t fft = 16384;
-        auto spectrum = [&](double on) {
+        auto density = [&](double on) {
             std::vector<float> mid(At(on + 0.4) - At(on + 0.03));
             for (size_t k = 0; k < mid.size(); ++k)
                 mid[k] = out.l[At(on + 0.03) + k] + out.r[At(on + 0.03) + k];
-            return PowerSpectrum(mid, 0, mid.size(), fft);
+            return PowerDensity(mid, 0, mid.size(), fft);
         };
-        const auto ref = spectrum(T(144000));
+        const auto ref = density(T(144000));
         std::string fig;
         bool ok = true;
         double last = -100;
         for (int i = 0; i < 12; ++i) {
-            const auto p = spectrum(T(148800 + 960.0 * i));
+            const auto p = density(T(148800 + 960.0 * i));
             auto response = [&](double lo, double hi) {
                 double a = 0, b = 0;
                 for (size_t k = 1; k < p.size(); ++k) {
