@@ -163,6 +163,17 @@ TEST_F(SoundFontTest, TruncatedAndCorruptedFilesNeverCrash) {
             break;
         }
     EXPECT_EQ(OpenAndPlay(huge), EError::FileForm);
+    // Extreme but well-formed generators: tuning far beyond any pitch, offsets past the data.
+    CSf2Writer w;
+    const int smp = w.AddSample("s", CSf2Writer::Sine(0.01, 400), 44100, 60, 10, 390);
+    const int inst = w.AddInstrument(
+        "i", {},
+        {{{Gen(54, 1), Gen(56, 32767), Gen(51, 120), Gen(0, 30000), Gen(3, -32768), Gen(9, 32767)},
+          {},
+          smp},
+         {{Gen(54, 3), Gen(56, -32768), Gen(52, -32768), Gen(4, 32767), Gen(8, -32768)}, {}, smp}});
+    w.AddPreset("p", 0, 0, {}, {{{}, {}, inst}});
+    EXPECT_EQ(OpenAndPlay(w.Build()), EError::Ok);
 }
 
 TEST_F(SoundFontTest, TwentyFourBitSamplesUseTheirLowBytes) {

@@ -465,7 +465,8 @@ void CVoice::UpdateParams(int frames) {
     const double cents = basePitch + modSum[CoarseTune] * 100.0 + modSum[FineTune] + modSum[Pitch] +
                          ctl->tuningCents + modLfoV * Gen(ModLfoToPitch) +
                          vibLfoV * Gen(VibLfoToPitch) + modEnvV * Gen(ModEnvToPitch);
-    rate = std::exp2(cents / 1200.0) * rateScale;
+    // Hostile tunings could ask for any ratio; ten octaves either way is plenty for music.
+    rate = std::exp2(std::clamp(cents, -12000.0, 12000.0) / 1200.0) * rateScale;
 
     const float atten =
         std::clamp(0.4f * gen[InitialAttenuation] + modSum[InitialAttenuation], 0.0f, 1440.0f);
@@ -536,7 +537,9 @@ template <bool Sinc> int CVoice::Generate(float* out, int n) {
         const bool looping = loopMode == 1 || (loopMode == 3 && !released);
         if (looping) {
             if (pos >= static_cast<double>(loopEnd))
-                pos -= static_cast<double>(loopEnd - loopStart);
+                pos = static_cast<double>(loopStart) +
+                      std::fmod(pos - static_cast<double>(loopStart),
+                                static_cast<double>(loopEnd - loopStart));
         } else if (pos >= static_cast<double>(end)) {
             std::fill(out + i + 1, out + n, 0.0f);
             active = false;
