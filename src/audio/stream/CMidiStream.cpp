@@ -849,6 +849,7 @@ private:
                     p = f->FindPreset(b, program);
             }
             if (p != nullptr) {
+                f->RequestPreset(p);
                 ch.preset = p;
                 ch.presetFont = f;
                 return true;
