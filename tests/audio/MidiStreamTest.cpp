@@ -1,6 +1,7 @@
 // The MIDI stream: font precedence and mappings, bank select per mode, drums, raw MIDI
 // parsing, pedals and channel-mode messages, state save/restore, effects, rendering modes.
 #include "audio/stream/CMidiStream.h"
+#include "support/AllocationCounter.h"
 #include "support/CSf2Writer.h"
 #include "support/Signal.h"
 
@@ -343,6 +344,35 @@ TEST_F(MidiStreamTest, RenderingModesAndAttributes) {
             EXPECT_EQ(s->GetData(buf.data(), buf.size() * 4), -1);
         }
     }
+}
+
+TEST_F(MidiStreamTest, RenderingAndEventIntakeAllocateNothing) {
+    auto s = MakeStream({{fontA, -1, 0}, {fontB, -1, 0}}, StreamFlags::Sinc, 48000, 16);
+    std::vector<float> buf(2 * 4096);
+    s->GetData(buf.data(), buf.size() * 4); // warm up outside the count
+    size_t allocated = 0;
+    {
+        CAllocationCounter allocations;
+        // Resets, SysEx, notes beyond the voice limit (stealing), controllers, drums, effects.
+        for (int round = 0; round < 4; ++round) {
+            const uint8_t gs[] = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+            s->SendMidi(gs, sizeof gs);
+            for (uint8_t k = 40; k < 80; k += 2) {
+                const uint8_t msg[] = {0x90, k,  100, 0xB0, 7, k, 0xC0, static_cast<uint8_t>(k % 3),
+                                       0x99, 36, 90};
+                s->SendMidi(msg, sizeof msg);
+            }
+            s->SendEvent(3, EMidiEvent::Drums, 1);
+            s->SendEvent(0, EMidiEvent::ReverbLevel, 80);
+            s->SendEvent(0, EMidiEvent::PitchBend, 1000);
+            s->GetData(buf.data(), buf.size() * 4);
+        }
+        allocated = allocations.Count(); // read before any assertion allocates
+    }
+    EXPECT_GT(s->GetActiveVoices(), 0u);
+    if (!CAllocationCounter::Available())
+        GTEST_SKIP() << "allocation counting is off under the address sanitizer";
+    EXPECT_EQ(allocated, 0u);
 }
 
 } // namespace
