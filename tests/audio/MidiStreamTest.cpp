@@ -275,6 +275,14 @@ TEST_F(MidiStreamTest, ReverbAndChorusFollowSendsLevelsAndTheNoFxFlag) {
     EXPECT_LT(tail(0, {0xB0, 91, 127}, 0), wet / 100);
     EXPECT_LT(tail(StreamFlags::NoFx, {0xB0, 91, 127}, 100), 1e-7);
     EXPECT_NEAR(tail(0, {0xB0, 91, 127}, 50) / wet, 0.5, 0.05);
+    // GS reverb level and XG reverb return messages set the level of every channel.
+    EXPECT_LT(
+        tail(0, {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x01, 0x33, 0x00, 0x0C, 0xF7, 0xB0, 91, 127},
+             100),
+        wet / 100);
+    EXPECT_NEAR(
+        tail(0, {0xF0, 0x43, 0x10, 0x4C, 0x02, 0x01, 0x0C, 0x40, 0xF7, 0xB0, 91, 127}, 100) / wet,
+        64.0 / 127, 0.05);
 
     // Chorus widens a centred note: the side signal grows with the send.
     auto side = [&](int cc93) {
