@@ -108,7 +108,22 @@ protected:
         server = std::make_unique<CIpcServer>(*engine, 8000);
         ASSERT_TRUE(server->Open());
         ASSERT_TRUE(server->StartListening());
-        Sleep(500); // the audio path's buffers fill faster than real time at first
+        WaitForRealTimeCapture();
+    }
+
+    // The audio path's buffers fill faster than real time at first; timing means something once
+    // the capture grows at the device's pace (48 kHz, 4 bytes a frame) twice in a row.
+    void WaitForRealTimeCapture() {
+        const std::filesystem::path path(capturePath);
+        int steady = 0;
+        for (int i = 0; i < 50 && steady < 2; ++i) {
+            std::error_code error;
+            const auto before = std::filesystem::file_size(path, error);
+            Sleep(200);
+            const auto after = std::filesystem::file_size(path, error);
+            const double rate = error ? 0 : static_cast<double>(after - before) / 0.2 / 192000;
+            steady = rate > 0.7 && rate < 1.3 ? steady + 1 : 0;
+        }
     }
     void TearDown() override {
         server.reset();
