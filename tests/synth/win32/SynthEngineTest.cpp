@@ -3,6 +3,7 @@
 
 #include "synth/win32/SynthEngine.h"
 #include "audio/win32/COutputDevice.h"
+#include "config/Language.h"
 #include "config/Settings.h"
 #include "config/win32/Win32ProfileStore.h"
 #include "midiclient/ShmClient.h"
@@ -246,6 +247,38 @@ TEST_F(SynthEngineTest, RestartKeepsTheConnectionAndItsProgram) {
     ASSERT_GE(at, 0) << "the note plays with program 5 after the restart; 440 Hz at window "
                      << FirstAbove(plain, 0.02) << " of " << plain.size();
     EXPECT_LT(plain[static_cast<size_t>(at)], 0.005);
+}
+
+TEST(SynthEngineDeviceTest, MissingDevicesFallBackOnceAndTheirPortsPlayOnTheReplacement) {
+    test_paths::CTempFolder folder;
+    const std::wstring config = folder.File(L"Harmolith.conf");
+    std::ofstream(std::filesystem::path(config))
+        << "[Advanced]\nDevicesCount=3\nOutputDevice=77;0;77\n";
+    CSettings s(std::make_unique<CWin32ProfileStore>(), folder.Wide(), config);
+    settings = &s;
+    CLanguage english(test_paths::Source("."), CLanguage::kEnglish);
+    english.LoadSection(L"synth");
+    language = &english;
+    {
+        CMessageBoxCatcher catcher;
+        SynthEngine engine;
+        synthEngine = &engine;
+        ASSERT_TRUE(engine.Init());
+        EXPECT_EQ(engine.devices, (std::vector<int>{0, 77}));
+        ASSERT_EQ(catcher.boxes.size(), 1u) << "one message for the missing device";
+        EXPECT_NE(catcher.boxes[0].text.find(L"Harmolith #1"), std::wstring::npos)
+            << "it names the lowest port using it";
+        ASSERT_NE(engine.DeviceOfPort(0), nullptr);
+        EXPECT_EQ(engine.DeviceOfPort(0)->Number(), 1) << "device 77 is replaced by device 1";
+        EXPECT_EQ(engine.DeviceOfPort(2), engine.DeviceOfPort(0));
+        EXPECT_EQ(engine.DeviceOfPort(1)->Number(), 0);
+        EXPECT_EQ(engine.ports.size(), 3u);
+        EXPECT_FALSE(engine.AllPortsHaveSoundFonts());
+        engine.Free();
+        synthEngine = nullptr;
+    }
+    language = nullptr;
+    settings = nullptr;
 }
 
 TEST(SynthEngineTextTest, ErrorTextsAndStreamFlags) {
