@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <system_error>
 
 namespace hml::audio {
 
@@ -59,7 +60,7 @@ std::string Format(const char* fmt, unsigned a, unsigned b = 0) {
 
 class CSmfParser {
 public:
-    CSmfParser(CMidiFile& file, std::string& why) : f(file), why(why) {}
+    CSmfParser(CMidiFile& file, std::string& reason) : f(file), why(reason) {}
 
     bool Run(const uint8_t* p, size_t n) {
         // RIFF RMID: the SMF is the "data" chunk.
@@ -389,7 +390,10 @@ std::unique_ptr<CMidiFile> CMidiFile::Parse(const uint8_t* bytes, size_t size, u
 
 std::unique_ptr<CMidiFile> CMidiFile::Load(const std::filesystem::path& path, uint32_t streamFlags,
                                            uint32_t rate, EError& error, std::string* why) {
-    std::ifstream in(path, std::ios::binary);
+    std::error_code ec;
+    std::ifstream in;
+    if (!std::filesystem::is_directory(path, ec))
+        in.open(path, std::ios::binary);
     if (in)
         in.seekg(0, std::ios::end);
     const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
