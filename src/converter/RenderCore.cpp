@@ -190,6 +190,7 @@ SRenderResult RenderFile(const std::filesystem::path& input, const std::filesyst
         observer->OnProgress(0);
 
     SRenderResult result;
+    bool writeFailed = false;
     while (!cancel.load()) {
         const int64_t n = player.GetData(buffer.data(), chunkBytes);
         if (n < 0)
@@ -200,8 +201,7 @@ SRenderResult RenderFile(const std::filesystem::path& input, const std::filesyst
         if (observer && permille != shown)
             observer->OnProgress(shown = permille);
         if (!sink->IsActive()) {
-            result.encoderStopped = true;
-            cancel.store(true);
+            writeFailed = true;
             break;
         }
     }
@@ -210,11 +210,18 @@ SRenderResult RenderFile(const std::filesystem::path& input, const std::filesyst
     result.seconds = layout.BytesToSeconds(player.Rendered());
     stream.reset();
 
-    if (result.encoderStopped) {
+    if (writeFailed) {
         sink->Abort();
         result.status = ERenderStatus::Failed;
         result.error = EError::Create;
-        result.message = "the encoder process has stopped";
+        if (profile.program[0] == '\0') {
+            result.message = "cannot write the output file";
+        } else {
+            // A stopped encoder ends the whole batch, as a cancel does.
+            result.message = "the encoder process has stopped";
+            result.encoderStopped = true;
+            cancel.store(true);
+        }
         return result;
     }
     if (cancel.load()) {
