@@ -183,7 +183,12 @@ TEST_F(RenderCoreTest, EffectMessagesCommandLinesAndPaths) {
     EXPECT_EQ(TitleOf("/m/a.b/song"), "song");
     EXPECT_EQ(TitleOf("tune.v2.mid"), "tune.v2");
     EXPECT_EQ(MakeOutputPath("/m/a.b/song.mid", "", ".flac"), "/m/a.b/song.flac");
+#ifdef _WIN32
+    EXPECT_EQ(MakeOutputPath("C:\\m\\song.mid", "D:\\out", ".mp3"), "D:\\out\\song.mp3");
+    EXPECT_EQ(MakeOutputPath("C:\\a.b\\song", "", ".mp3"), "C:\\a.b\\song.mp3");
+#else
     EXPECT_EQ(MakeOutputPath("/m/a.b/song", "/out", ".mp3"), "/out/song.mp3");
+#endif
     EXPECT_EQ(MakeOutputPath("song.mid", "/out/", ".wav"), "/out/song.wav");
 #ifndef _WIN32
     EXPECT_EQ(ProgramName(rows[3]), "lame");
