@@ -20,13 +20,10 @@ render="$build/tools/render/harmolith-render"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# CPU seconds (user + system) of a command: the shell's counters of its waited-for children.
+# CPU seconds (user + system) of a command, from bash's own timing of it.
 cpu() {
-    local t0 t1
-    t0=$(awk '{print $14 + $15 + $16 + $17}' /proc/$$/stat)
-    "$@" >/dev/null 2>&1
-    t1=$(awk '{print $14 + $15 + $16 + $17}' /proc/$$/stat)
-    echo "scale=3; ($t1 - $t0) / $(getconf CLK_TCK)" | bc
+    local TIMEFORMAT='%3U %3S'
+    { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{ print $1 + $2 }'
 }
 
 ours_cpu=0 ours_audio=0 fs_cpu=0 fs_audio=0
