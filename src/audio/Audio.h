@@ -83,6 +83,11 @@ inline constexpr uint32_t ActiveVoices = 0x12004;
 inline constexpr uint32_t MidiState = 0x12005;
 } // namespace Attribute
 
+// Headroom of every stream's output (-14 dB): a dense General MIDI song sums many loud voices,
+// and a synth that plays one note at full scale clips on real music. Common GM synthesizers
+// leave the same.
+inline constexpr float kOutputGain = 0.2f;
+
 inline constexpr int kMinVoices = 16;
 inline constexpr int kMaxVoices = 100000;
 

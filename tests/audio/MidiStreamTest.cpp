@@ -270,7 +270,7 @@ TEST_F(MidiStreamTest, ReverbAndChorusFollowSendsLevelsAndTheNoFxFlag) {
         return Rms(out.l, out.At(0.45), out.At(0.8)); // the dry note is over after 50 ms
     };
     const double wet = tail(0, {0xB0, 91, 127}, 100);
-    EXPECT_GT(wet, 1e-3);
+    EXPECT_GT(wet, 1e-3 * kOutputGain);
     EXPECT_LT(tail(0, {0xB0, 91, 0}, 100), wet / 100);
     EXPECT_LT(tail(0, {0xB0, 91, 127}, 0), wet / 100);
     EXPECT_LT(tail(StreamFlags::NoFx, {0xB0, 91, 127}, 100), 1e-7);

@@ -213,7 +213,7 @@ TEST_F(SynthesisTest, VolumeEnvelopeStagesAreTimed) {
         const double rate = out.rate;
         const std::vector<float>& x = out.l;
         const double full = x[out.At(0.35)];
-        ASSERT_GT(full, 0.1);
+        ASSERT_GT(full, 0.1 * kOutputGain);
         auto firstAbove = [&](double level, size_t from) {
             for (size_t i = from; i < x.size(); ++i)
                 if (x[i] >= level)

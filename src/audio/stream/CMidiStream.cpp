@@ -370,9 +370,10 @@ private:
             chorus.Process(sendCho, silence, mixL, mixR, kBlock);
         }
         float peakL = 0, peakR = 0;
+        const float gain = masterVolume * kOutputGain;
         for (int i = 0; i < kBlock; ++i) {
-            mixL[i] *= masterVolume;
-            mixR[i] *= masterVolume;
+            mixL[i] *= gain;
+            mixR[i] *= gain;
             peakL = std::max(peakL, std::fabs(mixL[i]));
             peakR = std::max(peakR, std::fabs(mixR[i]));
         }
