@@ -53,24 +53,26 @@ std::optional<T> Eventually(const std::function<std::optional<T>()>& check, DWOR
     }
 }
 
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* className;
+    std::vector<HWND> found;
+};
+
+inline BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
+    auto* s = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == s->processId && (!s->className || ClassOf(window) == s->className)) {
+        s->found.push_back(window);
+    }
+    return TRUE;
+}
+
 // The top-level windows of a process, optionally of one class.
 inline std::vector<HWND> WindowsOf(DWORD processId, const wchar_t* className = nullptr) {
-    struct Search {
-        DWORD processId;
-        const wchar_t* className;
-        std::vector<HWND> found;
-    } search{processId, className, {}};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner == s->processId && (!s->className || ClassOf(window) == s->className)) {
-                s->found.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{processId, className, {}};
+    EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -80,20 +82,19 @@ struct Box {
     std::wstring text;
 };
 
+inline BOOL CALLBACK KeepLongestStatic(HWND child, LPARAM param) {
+    auto* best = reinterpret_cast<std::wstring*>(param);
+    std::wstring text = TextOf(child);
+    if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 && text.size() > best->size()) {
+        *best = text;
+    }
+    return TRUE;
+}
+
 // A message box: a dialog whose longest static text is its message.
 inline std::optional<Box> ReadBox(HWND window) {
     Box box{window, TextOf(window), {}};
-    EnumChildWindows(
-        window,
-        [](HWND child, LPARAM param) -> BOOL {
-            auto* best = reinterpret_cast<std::wstring*>(param);
-            std::wstring text = TextOf(child);
-            if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0 && text.size() > best->size()) {
-                *best = text;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&box.text));
+    EnumChildWindows(window, &KeepLongestStatic, reinterpret_cast<LPARAM>(&box.text));
     return box;
 }
 
