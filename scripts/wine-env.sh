@@ -12,10 +12,12 @@ hml_wine_start() {
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
     mkdir -p "$HOME"
-    # Audio goes to a file unless a test routes it elsewhere.
+    # Audio goes to a file, paced at 48 kHz 16-bit stereo so that timing in it is real time.
     export HML_CAPTURE="$HML_WINE_ROOT/capture.raw"
+    local pacer
+    pacer="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/pace-capture.py"
     cat >"$HOME/.asoundrc" <<ASOUND
-pcm.!default { type file slave.pcm "null" file "$HML_CAPTURE" format "raw" }
+pcm.!default { type file slave.pcm "null" file "|python3 $pacer $HML_CAPTURE" format "raw" }
 ASOUND
 
     Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$HML_WINE_ROOT/display" \

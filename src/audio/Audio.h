@@ -3,7 +3,7 @@
 // so they must never change.
 //
 // Thread contract of the library (see CMidiStream.h and CSoundFont.h for the calls):
-//   render thread   CMidiStream::RenderAhead, CMidiStream::GetData, CMidiStream::ReadFrames
+//   render thread   CMidiStream::RenderAhead, CMidiStream::GetData (and ReadOutput, device side)
 //   any thread      CMidiStream::SendEvent, CMidiStream::SendMidi, the Get* attribute reads
 //   control thread  everything else (font loading, SetFonts, state save/restore, limits)
 // Render-thread calls allocate nothing and never wait on a lock a control thread holds long.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,4 +46,8 @@ public:
     // The port's connections by ascending process id.
     virtual std::vector<std::pair<std::uint32_t, IIpcConnection*>>
     Connections(std::uint32_t port) = 0;
+
+    // Serialises record handling, the watchdog and every other walk or change of the client
+    // tables and the connections' streams; held only for short work.
+    virtual std::recursive_mutex& TableLock() = 0;
 };

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 CIpcSession::Outcome CIpcSession::HandleRecord(const shm::MidiRecord& record) {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::recursive_mutex> guard(ports.TableLock());
     if (record.port >= ports.PortCount()) {
         return Outcome::kNone;
     }
@@ -47,7 +47,7 @@ CIpcSession::Outcome CIpcSession::HandleRecord(const shm::MidiRecord& record) {
 }
 
 std::size_t CIpcSession::WatchdogPass() {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::recursive_mutex> guard(ports.TableLock());
     const std::uint32_t portCount = ports.PortCount();
     for (std::uint32_t port = 0; port < portCount; ++port) {
         for (auto& [clientId, connection] : ports.Connections(port)) {
@@ -65,7 +65,7 @@ std::size_t CIpcSession::WatchdogPass() {
 }
 
 bool CIpcSession::AnyConnection() {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::recursive_mutex> guard(ports.TableLock());
     const std::uint32_t portCount = ports.PortCount();
     for (std::uint32_t port = 0; port < portCount; ++port) {
         if (!ports.Connections(port).empty()) {
@@ -76,7 +76,7 @@ bool CIpcSession::AnyConnection() {
 }
 
 void CIpcSession::GetStatusText(std::wstring& text, bool includeFreePorts, bool includeStats) {
-    std::lock_guard<std::recursive_mutex> guard(lock);
+    std::lock_guard<std::recursive_mutex> guard(ports.TableLock());
     const std::uint32_t portCount = ports.PortCount();
     for (std::uint32_t port = 0; port < portCount; ++port) {
         auto connections = ports.Connections(port);

@@ -1,7 +1,8 @@
 #pragma once
 // The part of the IPC server that needs no Windows objects: what each record does to the ports'
-// client tables, the watchdog's pass, and the status report. All of it runs under one lock, so a
-// connection the watchdog removed is never touched again by the listen thread or a table walk.
+// client tables, the watchdog's pass, and the status report. All of it runs under the ports' table
+// lock, so a connection the watchdog removed is never touched again by the listen thread or a table
+// walk.
 
 #include "synth/IpcPorts.h"
 #include "synth/ShmLayout.h"
@@ -27,11 +28,7 @@ public:
     // (and every free port when asked), with each stream's figures when asked.
     void GetStatusText(std::wstring& text, bool includeFreePorts, bool includeStats);
 
-    // Held while records are handled; hold it to walk the client tables from another thread.
-    std::recursive_mutex& TableLock() { return lock; }
-
 private:
     IIpcPorts& ports;
-    std::recursive_mutex lock;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> deadConnections; // (port, client)
 };

@@ -1,6 +1,7 @@
 // The MIDI stream: font precedence and mappings, bank select per mode, drums, raw MIDI
 // parsing, pedals and channel-mode messages, state save/restore, effects, rendering modes.
 #include "audio/stream/CMidiStream.h"
+#include "support/AllocationCounter.h"
 #include "support/CSf2Writer.h"
 #include "support/Signal.h"
 
@@ -29,7 +30,7 @@ std::shared_ptr<CSoundFont> MakeFont(const std::vector<SPresetDef>& presets, uin
         const int inst = w.AddInstrument(
             "i", {},
             {{{Gen(54, 1), Gen(34, -12000), Gen(38, releaseTc), Gen(51, p.semitones)}, {}, sine}});
-        w.AddPreset("p" + std::to_string(p.semitones), p.program, p.bank, {}, {{{}, {}, inst}});
+        w.AddPreset(std::to_string(p.semitones), p.program, p.bank, {}, {{{}, {}, inst}});
     }
     EError e;
     return CSoundFont::OpenMemory(w.Build(), flags, e);
@@ -121,26 +122,55 @@ TEST_F(MidiStreamTest, BankSelectDrumsAndFallbacksFollowTheMode) {
     EXPECT_EQ(Which(*s, 5, {0xB5, 0, 121, 0xB5, 32, 1, 0xC5, 0}), 2);
 }
 
-TEST_F(MidiStreamTest, RawMidiKeepsRunningStatusWithinOneCall) {
-    auto s = MakeStream({{fontA, -1, 0}});
-    SStereo out;
-    Send(*s, {0x45, 0x64, 0x90, 60, 100, 64, 100, 0xF8, 67, 100}); // stray data, clock in between
-    Render(*s, 0.02, out);
-    EXPECT_EQ(s->GetActiveVoices(), 3u);
-    Send(*s, {72, 100}); // running status does not carry over into the next call
-    Render(*s, 0.02, out);
-    EXPECT_EQ(s->GetActiveVoices(), 3u);
-    Send(*s, {0x90, 60, 0, 64, 0, 0xF2, 0x10, 0x10, 67, 0}); // F2 cancels running status
-    Render(*s, 0.1, out);
-    EXPECT_EQ(s->GetActiveVoices(), 1u);
-    Send(*s, {0x80, 67, 0, 0xF0, 0x7E, 0x7F, 0x09, 0x01}); // unterminated SysEx is dropped
-    Render(*s, 0.1, out);
-    EXPECT_EQ(s->GetActiveVoices(), 0u);
-    // Regression: a status byte cutting a message short once made the parser spin forever.
-    Send(*s, {0x90, 61, 0x90, 62, 0xF8, 100});
-    Render(*s, 0.02, out);
-    EXPECT_EQ(s->GetActiveVoices(), 1u);
-    EXPECT_FALSE(s->SendEvent(16, EMidiEvent::Note, 60 | 100 << 8));
+TEST_F(MidiStreamTest, RawMidiAndEventsFromAnotherThread) {
+    {
+        auto s = MakeStream({{fontA, -1, 0}});
+        SStereo out;
+        Send(*s,
+             {0x45, 0x64, 0x90, 60, 100, 64, 100, 0xF8, 67, 100}); // stray data, clock in between
+        Render(*s, 0.02, out);
+        EXPECT_EQ(s->GetActiveVoices(), 3u);
+        Send(*s, {72, 100}); // running status does not carry over into the next call
+        Render(*s, 0.02, out);
+        EXPECT_EQ(s->GetActiveVoices(), 3u);
+        Send(*s, {0x90, 60, 0, 64, 0, 0xF2, 0x10, 0x10, 67, 0}); // F2 cancels running status
+        Render(*s, 0.1, out);
+        EXPECT_EQ(s->GetActiveVoices(), 1u);
+        Send(*s, {0x80, 67, 0, 0xF0, 0x7E, 0x7F, 0x09, 0x01}); // unterminated SysEx is dropped
+        Render(*s, 0.1, out);
+        EXPECT_EQ(s->GetActiveVoices(), 0u);
+        // Regression: a status byte cutting a message short once made the parser spin forever.
+        Send(*s, {0x90, 61, 0x90, 62, 0xF8, 100});
+        Render(*s, 0.02, out);
+        EXPECT_EQ(s->GetActiveVoices(), 1u);
+        EXPECT_FALSE(s->SendEvent(16, EMidiEvent::Note, 60 | 100 << 8));
+    }
+    {
+        auto s = MakeStream({{fontA, -1, 0}, {fontB, -1, 0}}, 0, 48000, 64);
+        std::atomic<bool> stop{false};
+        std::thread feeder([&] {
+            uint32_t i = 0;
+            while (!stop.load()) {
+                const uint8_t k = static_cast<uint8_t>(40 + i % 40);
+                const uint8_t msg[] = {static_cast<uint8_t>(0x90 | (i % 16)), k, 90, 0xB0, 7,
+                                       static_cast<uint8_t>(i % 128)};
+                s->SendMidi(msg, sizeof msg);
+                s->SendEvent(static_cast<int>(i % 16), EMidiEvent::Note, k);
+                if (i % 50 == 0)
+                    s->SendEvent(0, EMidiEvent::System, SysGs);
+                ++i;
+                if (i % 64 == 0)
+                    std::this_thread::yield();
+            }
+        });
+        SStereo out;
+        for (int i = 0; i < 50; ++i)
+            Render(*s, 0.01, out);
+        stop = true;
+        feeder.join();
+        for (float v : out.l)
+            ASSERT_TRUE(std::isfinite(v));
+    }
 }
 
 TEST_F(MidiStreamTest, PedalsAndChannelModeMessages) {
@@ -245,6 +275,14 @@ TEST_F(MidiStreamTest, ReverbAndChorusFollowSendsLevelsAndTheNoFxFlag) {
     EXPECT_LT(tail(0, {0xB0, 91, 127}, 0), wet / 100);
     EXPECT_LT(tail(StreamFlags::NoFx, {0xB0, 91, 127}, 100), 1e-7);
     EXPECT_NEAR(tail(0, {0xB0, 91, 127}, 50) / wet, 0.5, 0.05);
+    // GS reverb level and XG reverb return messages set the level of every channel.
+    EXPECT_LT(
+        tail(0, {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x01, 0x33, 0x00, 0x0C, 0xF7, 0xB0, 91, 127},
+             100),
+        wet / 100);
+    EXPECT_NEAR(
+        tail(0, {0xF0, 0x43, 0x10, 0x4C, 0x02, 0x01, 0x0C, 0x40, 0xF7, 0xB0, 91, 127}, 100) / wet,
+        64.0 / 127, 0.05);
 
     // Chorus widens a centred note: the side signal grows with the send.
     auto side = [&](int cc93) {
@@ -262,84 +300,87 @@ TEST_F(MidiStreamTest, ReverbAndChorusFollowSendsLevelsAndTheNoFxFlag) {
     EXPECT_GT(side(127), side(40) * 2);
 }
 
-TEST_F(MidiStreamTest, PlayingStreamRendersAheadAndReportsItsAttributes) {
-    EError e;
-    auto s = CMidiStream::Create(0, 48000, 128, e);
-    ASSERT_TRUE(s);
-    const SFontMapping m{fontA, -1, 0};
-    s->SetFonts(&m, 1);
-    EXPECT_EQ(s->GetData(nullptr, 0), -1); // not a decoding stream
-    EXPECT_EQ(s->BytesPerFrame(), 4u);
-    for (int k = 40; k < 72; ++k)
-        s->SendEvent(0, EMidiEvent::Note, static_cast<uint32_t>(k) | 127u << 8);
-    const size_t frames = s->RenderAhead(20);
-    EXPECT_GE(frames, 960u);
-    EXPECT_LT(frames, 960u + 64);
-    EXPECT_EQ(s->GetActiveVoices(), 32u);
-    EXPECT_GT(s->GetRenderTime(), 0.0f);
-    const uint32_t lv = s->GetLevel();
-    EXPECT_GT(lv & 0xFFFF, 1000u);
-    EXPECT_GT(lv >> 16, 1000u);
-    EXPECT_LE(lv & 0xFFFF, 32768u);
-    std::vector<int16_t> pcm(2 * 2000);
-    EXPECT_EQ(s->ReadOutput(pcm.data(), pcm.size() * 2), frames * 4);
-    EXPECT_EQ(s->RenderAhead(10), 512u); // whole blocks until 10 ms are waiting
-    // A rendering limit far below what the block needs makes the stream drop voices.
-    s->SetRenderTimeLimit(0.001f);
-    for (int i = 0; i < 40; ++i) {
-        s->RenderAhead(20);
-        s->ReadOutput(pcm.data(), pcm.size() * 2);
-    }
-    EXPECT_LT(s->GetActiveVoices(), 8u);
-    EError bad;
-    EXPECT_FALSE(CMidiStream::Create(0, 100, 128, bad));
-    EXPECT_EQ(bad, EError::IllParam);
-}
-
-TEST_F(MidiStreamTest, EventsFromAnotherThreadWhileRendering) {
-    auto s = MakeStream({{fontA, -1, 0}, {fontB, -1, 0}}, 0, 48000, 64);
-    std::atomic<bool> stop{false};
-    std::thread feeder([&] {
-        uint32_t i = 0;
-        while (!stop.load()) {
-            const uint8_t k = static_cast<uint8_t>(40 + i % 40);
-            const uint8_t msg[] = {static_cast<uint8_t>(0x90 | (i % 16)), k, 90, 0xB0, 7,
-                                   static_cast<uint8_t>(i % 128)};
-            s->SendMidi(msg, sizeof msg);
-            s->SendEvent(static_cast<int>(i % 16), EMidiEvent::Note, k);
-            if (i % 50 == 0)
-                s->SendEvent(0, EMidiEvent::System, SysGs);
-            ++i;
-            if (i % 64 == 0)
-                std::this_thread::yield();
+TEST_F(MidiStreamTest, RenderingModesAndAttributes) {
+    {
+        EError e;
+        auto s = CMidiStream::Create(0, 48000, 128, e);
+        ASSERT_TRUE(s);
+        const SFontMapping m{fontA, -1, 0};
+        s->SetFonts(&m, 1);
+        EXPECT_EQ(s->GetData(nullptr, 0), -1); // not a decoding stream
+        EXPECT_EQ(s->BytesPerFrame(), 4u);
+        for (int k = 40; k < 72; ++k)
+            s->SendEvent(0, EMidiEvent::Note, static_cast<uint32_t>(k) | 127u << 8);
+        const size_t frames = s->RenderAhead(20);
+        EXPECT_GE(frames, 960u);
+        EXPECT_LT(frames, 960u + 64);
+        EXPECT_EQ(s->GetActiveVoices(), 32u);
+        EXPECT_GT(s->GetRenderTime(), 0.0f);
+        const uint32_t lv = s->GetLevel();
+        EXPECT_GT(lv & 0xFFFF, 1000u);
+        EXPECT_GT(lv >> 16, 1000u);
+        EXPECT_LE(lv & 0xFFFF, 32768u);
+        std::vector<int16_t> pcm(2 * 2000);
+        EXPECT_EQ(s->ReadOutput(pcm.data(), pcm.size() * 2), frames * 4);
+        EXPECT_EQ(s->RenderAhead(10), 512u); // whole blocks until 10 ms are waiting
+        // A rendering limit far below what the block needs makes the stream drop voices.
+        s->SetRenderTimeLimit(0.001f);
+        for (int i = 0; i < 40; ++i) {
+            s->RenderAhead(20);
+            s->ReadOutput(pcm.data(), pcm.size() * 2);
         }
-    });
-    SStereo out;
-    for (int i = 0; i < 50; ++i)
-        Render(*s, 0.01, out);
-    stop = true;
-    feeder.join();
-    for (float v : out.l)
-        ASSERT_TRUE(std::isfinite(v));
+        EXPECT_LT(s->GetActiveVoices(), 8u);
+        EError bad;
+        EXPECT_FALSE(CMidiStream::Create(0, 100, 128, bad));
+        EXPECT_EQ(bad, EError::IllParam);
+    }
+    {
+        for (uint32_t flags : {0u, StreamFlags::DecayEnd}) {
+            auto s = MakeStream({{MakeFont({{0, 0, 0}}, 0, 0), -1, 0}}, flags); // 1 s release
+            s->SendEvent(0, EMidiEvent::Note, 69 | 100 << 8);
+            std::vector<float> buf(2 * 4800);
+            EXPECT_EQ(s->GetData(buf.data(), buf.size() * 4), static_cast<int64_t>(buf.size() * 4));
+            s->SendEvent(0, EMidiEvent::Note, 69);
+            s->SendEvent(0, EMidiEvent::End, 0);
+            double seconds = 0;
+            while (s->GetData(buf.data(), buf.size() * 4) > 0 && seconds < 10)
+                seconds += 0.1;
+            if (flags == 0)
+                EXPECT_LE(seconds, 0.1);
+            else
+                EXPECT_NEAR(seconds, 1.0, 0.35); // the 1 s release plus the effects' tail
+            EXPECT_EQ(s->GetData(buf.data(), buf.size() * 4), -1);
+        }
+    }
 }
 
-TEST_F(MidiStreamTest, DecodingEndsAfterTheEndEvent) {
-    for (uint32_t flags : {0u, StreamFlags::DecayEnd}) {
-        auto s = MakeStream({{MakeFont({{0, 0, 0}}, 0, 0), -1, 0}}, flags); // 1 s release
-        s->SendEvent(0, EMidiEvent::Note, 69 | 100 << 8);
-        std::vector<float> buf(2 * 4800);
-        EXPECT_EQ(s->GetData(buf.data(), buf.size() * 4), static_cast<int64_t>(buf.size() * 4));
-        s->SendEvent(0, EMidiEvent::Note, 69);
-        s->SendEvent(0, EMidiEvent::End, 0);
-        double seconds = 0;
-        while (s->GetData(buf.data(), buf.size() * 4) > 0 && seconds < 10)
-            seconds += 0.1;
-        if (flags == 0)
-            EXPECT_LE(seconds, 0.1);
-        else
-            EXPECT_NEAR(seconds, 1.0, 0.35); // the 1 s release plus the effects' tail
-        EXPECT_EQ(s->GetData(buf.data(), buf.size() * 4), -1);
+TEST_F(MidiStreamTest, RenderingAndEventIntakeAllocateNothing) {
+    auto s = MakeStream({{fontA, -1, 0}, {fontB, -1, 0}}, StreamFlags::Sinc, 48000, 16);
+    std::vector<float> buf(2 * 4096);
+    s->GetData(buf.data(), buf.size() * 4); // warm up outside the count
+    size_t allocated = 0;
+    {
+        CAllocationCounter allocations;
+        // Resets, SysEx, notes beyond the voice limit (stealing), controllers, drums, effects.
+        for (int round = 0; round < 4; ++round) {
+            const uint8_t gs[] = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+            s->SendMidi(gs, sizeof gs);
+            for (uint8_t k = 40; k < 80; k += 2) {
+                const uint8_t msg[] = {0x90, k,  100, 0xB0, 7, k, 0xC0, static_cast<uint8_t>(k % 3),
+                                       0x99, 36, 90};
+                s->SendMidi(msg, sizeof msg);
+            }
+            s->SendEvent(3, EMidiEvent::Drums, 1);
+            s->SendEvent(0, EMidiEvent::ReverbLevel, 80);
+            s->SendEvent(0, EMidiEvent::PitchBend, 1000);
+            s->GetData(buf.data(), buf.size() * 4);
+        }
+        allocated = allocations.Count(); // read before any assertion allocates
     }
+    EXPECT_GT(s->GetActiveVoices(), 0u);
+    if (!CAllocationCounter::Available())
+        GTEST_SKIP() << "allocation counting is off under the address sanitizer";
+    EXPECT_EQ(allocated, 0u);
 }
 
 } // namespace

@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 using namespace hml::audio;
 using namespace hml::test;
@@ -77,8 +79,19 @@ TEST_F(SoundFontTest, ReportsInformationPresetsAndNames) {
     EXPECT_STREQ(font->GetPresetName(48, 1), "Strings");
     EXPECT_STREQ(font->GetPresetName(0, 128), "Kit");
     EXPECT_EQ(font->GetPresetName(48, 0), nullptr);
-    EXPECT_EQ(font->Load(-1, -1), EError::Ok);
+    // Preloading one preset; a program change has the font's loader bring another one in.
+    EXPECT_FALSE(font->IsPresetLoaded(48, 1));
     EXPECT_EQ(font->Load(48, 1), EError::Ok);
+    EXPECT_TRUE(font->IsPresetLoaded(48, 1));
+    EXPECT_FALSE(font->IsPresetLoaded(0, 0));
+    auto s = MakeStream({{font, -1, 0}});
+    s->SendEvent(0, EMidiEvent::Program, 0);
+    SStereo out;
+    Render(*s, 0.01, out);
+    for (int i = 0; i < 200 && !font->IsPresetLoaded(0, 0); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(font->IsPresetLoaded(0, 0));
+    EXPECT_EQ(font->Load(-1, -1), EError::Ok);
     EXPECT_EQ(font->Load(-1, 128), EError::Ok);
     EXPECT_EQ(font->Load(5, 0), EError::NotAvail);
     EXPECT_EQ(font->Unload(0, 0), EError::Ok);
@@ -163,6 +176,17 @@ TEST_F(SoundFontTest, TruncatedAndCorruptedFilesNeverCrash) {
             break;
         }
     EXPECT_EQ(OpenAndPlay(huge), EError::FileForm);
+    // Extreme but well-formed generators: tuning far beyond any pitch, offsets past the data.
+    CSf2Writer w;
+    const int smp = w.AddSample("s", CSf2Writer::Sine(0.01, 400), 44100, 60, 10, 390);
+    const int inst = w.AddInstrument(
+        "i", {},
+        {{{Gen(54, 1), Gen(56, 32767), Gen(51, 120), Gen(0, 30000), Gen(3, -32768), Gen(9, 32767)},
+          {},
+          smp},
+         {{Gen(54, 3), Gen(56, -32768), Gen(52, -32768), Gen(4, 32767), Gen(8, -32768)}, {}, smp}});
+    w.AddPreset("p", 0, 0, {}, {{{}, {}, inst}});
+    EXPECT_EQ(OpenAndPlay(w.Build()), EError::Ok);
 }
 
 TEST_F(SoundFontTest, TwentyFourBitSamplesUseTheirLowBytes) {

@@ -29,11 +29,21 @@ std::shared_ptr<CSoundFont> Font() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    EError e = EError::Ok;
-    auto stream = CMidiStream::Create(StreamFlags::Decode | StreamFlags::Float, 22050, 32, e);
-    const SFontMapping mapping{Font(), -1, 0};
-    stream->SetFonts(&mapping, 1);
-    float buf[2 * 256];
+    // One stream for the whole run, reset before each input: creating one costs more than
+    // the input itself.
+    static std::unique_ptr<CMidiStream> stream = [] {
+        EError e = EError::Ok;
+        auto s = CMidiStream::Create(StreamFlags::Decode | StreamFlags::Float, 22050, 32, e);
+        const SFontMapping mapping{Font(), -1, 0};
+        s->SetFonts(&mapping, 1);
+        return s;
+    }();
+    static std::unique_ptr<CMidiStream> copy = [] {
+        EError e = EError::Ok;
+        return CMidiStream::Create(StreamFlags::Decode, 22050, 16, e);
+    }();
+    stream->SendEvent(0, EMidiEvent::System, SysGm1);
+    float buf[2 * 64];
     size_t start = 0;
     for (size_t i = 0; i <= size; ++i) {
         if (i == size || data[i] == 0xFD) {
@@ -44,7 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     const std::vector<uint8_t> state = stream->SaveState();
-    auto copy = CMidiStream::Create(StreamFlags::Decode, 22050, 16, e);
     copy->RestoreState(state.data(), state.size());
     copy->RestoreState(data, size); // arbitrary bytes as a state block
     return 0;

@@ -68,6 +68,11 @@ std::shared_ptr<CSoundFont> CSoundFont::Finish(std::shared_ptr<CSoundFont> font,
         return nullptr;
     font->flags = flags;
     const auto& presets = font->model.presets;
+    font->residency = std::make_unique<std::atomic<uint8_t>[]>(presets.size());
+    for (size_t i = 0; i < presets.size(); ++i)
+        font->residency[i].store(font->file ? NotLoaded : Loaded);
+    if (font->file)
+        font->loader = std::thread([f = font.get()] { f->LoaderMain(); });
     const size_t n = std::min<size_t>(presets.size(), 0xFFFF);
     font->presetKeys.reserve(n);
     for (size_t i = 0; i < n; ++i) {
@@ -103,28 +108,84 @@ template <class F> bool CSoundFont::ForPresets(int preset, int bank, F&& f) cons
     return any;
 }
 
-EError CSoundFont::Load(int preset, int bank) {
+CSoundFont::~CSoundFont() {
+    if (loader.joinable()) {
+        {
+            std::lock_guard<std::mutex> guard(wakeLock);
+            stopLoader = true;
+        }
+        wake.notify_one();
+        loader.join();
+    }
+}
+
+void CSoundFont::Touch(const sf2::SPreset& p) const {
     volatile uint8_t sink = 0;
-    const bool any = ForPresets(preset, bank, [&](const sf2::SPreset& p) {
-        for (const sf2::SZone& pz : p.zones) {
-            for (const sf2::SZone& iz : model.instruments[pz.link].zones) {
-                const sf2::SSample& s = model.samples[iz.link];
-                // Touch every page so the data is resident before a note needs it.
-                const uint8_t* base = Samples16();
-                for (uint64_t b = uint64_t{s.start} * 2; b < uint64_t{s.end} * 2; b += 2048)
-                    sink = static_cast<uint8_t>(sink + base[b]);
-                if (const uint8_t* lo = Samples24())
-                    for (uint64_t b = s.start; b < s.end; b += 2048)
-                        sink = static_cast<uint8_t>(sink + lo[b]);
+    const uint8_t* base = Samples16();
+    const uint8_t* lo = Samples24();
+    for (const sf2::SZone& pz : p.zones) {
+        for (const sf2::SZone& iz : model.instruments[static_cast<size_t>(pz.link)].zones) {
+            const sf2::SSample& s = model.samples[static_cast<size_t>(iz.link)];
+            for (uint64_t b = uint64_t{s.start} * 2; b < uint64_t{s.end} * 2; b += 2048)
+                sink = static_cast<uint8_t>(sink + base[b]);
+            if (lo != nullptr)
+                for (uint64_t b = s.start; b < s.end; b += 2048)
+                    sink = static_cast<uint8_t>(sink + lo[b]);
+        }
+    }
+    (void)sink;
+}
+
+void CSoundFont::RequestPreset(const sf2::SPreset* preset) const {
+    if (preset == nullptr || !loader.joinable())
+        return;
+    const size_t i = static_cast<size_t>(preset - model.presets.data());
+    uint8_t expected = NotLoaded;
+    if (residency[i].compare_exchange_strong(expected, Wanted)) {
+        pending.store(true);
+        wake.notify_one(); // the loader also polls, so a missed wake-up only delays it
+    }
+}
+
+void CSoundFont::LoaderMain() {
+    std::unique_lock<std::mutex> guard(wakeLock);
+    while (!stopLoader) {
+        wake.wait_for(guard, std::chrono::milliseconds(50),
+                      [this] { return stopLoader.load() || pending.load(); });
+        if (!pending.exchange(false))
+            continue;
+        guard.unlock();
+        for (size_t i = 0; i < model.presets.size() && !stopLoader; ++i) {
+            if (residency[i].load() == Wanted) {
+                Touch(model.presets[i]);
+                residency[i].store(Loaded);
             }
         }
+        guard.lock();
+    }
+}
+
+bool CSoundFont::IsPresetLoaded(int preset, int bank) const {
+    const sf2::SPreset* p = FindPreset(bank, preset);
+    return p != nullptr &&
+           residency[static_cast<size_t>(p - model.presets.data())].load() == Loaded;
+}
+
+EError CSoundFont::Load(int preset, int bank) {
+    const bool any = ForPresets(preset, bank, [&](const sf2::SPreset& p) {
+        Touch(p);
+        residency[static_cast<size_t>(&p - model.presets.data())].store(Loaded);
     });
-    (void)sink;
     return any ? EError::Ok : EError::NotAvail;
 }
 
 EError CSoundFont::Unload(int preset, int bank) {
-    return ForPresets(preset, bank, [](const sf2::SPreset&) {}) ? EError::Ok : EError::NotAvail;
+    // The pages stay mapped; the system may drop them, and the next use asks for them again.
+    const bool any = ForPresets(preset, bank, [&](const sf2::SPreset& p) {
+        if (file)
+            residency[static_cast<size_t>(&p - model.presets.data())].store(NotLoaded);
+    });
+    return any ? EError::Ok : EError::NotAvail;
 }
 
 SFontInfo CSoundFont::GetInfo() const {

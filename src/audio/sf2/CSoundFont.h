@@ -1,6 +1,9 @@
 // A loaded SoundFont, shared by every stream that plays it (and freed when the last user lets
 // go, so freeing a font while a stream still renders it is safe). The model is immutable after
-// Open; volume is the only thing that changes, atomically.
+// Open; volume and the per-preset residency flags are the only things that change, atomically.
+// Sample data stays in a read-only mapping of the file; a preset's pages are brought in by
+// Load (preload) or, after a program change asks for it, by the font's own loader thread, so
+// the render thread rarely meets a page that is not resident yet.
 #pragma once
 
 #include "audio/Audio.h"
@@ -8,9 +11,12 @@
 #include "audio/sf2/Sf2Model.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace hml::audio {
@@ -53,6 +59,13 @@ public:
     const char* GetPresetName(int preset, int bank) const;
 
     bool XgDrums() const { return (flags & FontFlags::XgDrums) != 0; }
+    bool IsPresetLoaded(int preset, int bank) const;
+
+    // Render thread: asks the loader thread to bring a preset's samples in. Lock-free.
+    void RequestPreset(const sf2::SPreset* preset) const;
+    ~CSoundFont();
+    CSoundFont(const CSoundFont&) = delete;
+    CSoundFont& operator=(const CSoundFont&) = delete;
 
     // Render side: lock-free lookups into the immutable model.
     const sf2::SPreset* FindPreset(int bank, int preset) const;
@@ -67,6 +80,10 @@ private:
     static std::shared_ptr<CSoundFont> Finish(std::shared_ptr<CSoundFont> font, uint32_t flags,
                                               EError& error);
     template <class F> bool ForPresets(int preset, int bank, F&& f) const;
+    void Touch(const sf2::SPreset& p) const;
+    void LoaderMain();
+
+    enum EResidency : uint8_t { NotLoaded, Wanted, Loaded };
 
     std::unique_ptr<CMappedFile> file;
     std::vector<uint8_t> memory;
@@ -76,6 +93,12 @@ private:
     std::vector<uint32_t> presetKeys; // sorted (bank << 8 | preset) << 16 | index
     uint32_t flags = 0;
     std::atomic<float> volume{1.0f};
+    std::unique_ptr<std::atomic<uint8_t>[]> residency; // EResidency per preset
+    mutable std::atomic<bool> pending{false};
+    std::atomic<bool> stopLoader{false};
+    mutable std::condition_variable wake;
+    std::mutex wakeLock;
+    std::thread loader;
 };
 
 using PSoundFont = std::shared_ptr<CSoundFont>;

@@ -1,8 +1,9 @@
 #include "audio/stream/CMidiStream.h"
 
+#include "audio/dsp/Chorus.h"
+#include "audio/dsp/Interpolator.h"
+#include "audio/dsp/Reverb.h"
 #include "audio/stream/CEventQueue.h"
-#include "audio/synth/CFxChorus.h"
-#include "audio/synth/CFxReverb.h"
 #include "audio/synth/CVoice.h"
 
 #include <algorithm>
@@ -45,6 +46,9 @@ public:
 
 private:
     unsigned int saved;
+#else
+    // Without SSE control there is nothing to set; user-provided so a guard is never "unused".
+    CDenormalGuard() {}
 #endif
 };
 
@@ -92,8 +96,11 @@ constexpr uint32_t kStateMagic = 0x31534D48; // "HMS1"
 class CMidiStreamImpl {
 public:
     CMidiStreamImpl(uint32_t streamFlags, uint32_t sampleRate, int limit)
-        : flags(streamFlags), rate(sampleRate), voiceLimit(limit), queue(1u << 18),
-          reverb(sampleRate), chorus(sampleRate) {
+        : flags(streamFlags), rate(sampleRate), voiceLimit(limit), queue(1u << 18) {
+        reverb.SetSampleRate(static_cast<float>(sampleRate));
+        chorus.SetSampleRate(static_cast<float>(sampleRate));
+        if (flags & StreamFlags::Sinc)
+            CSincTable::Get(); // built here, never first on the render thread
         voices.resize(static_cast<size_t>(limit + kSpareVoices));
         active.reserve(voices.size());
         freeList.reserve(voices.size());
@@ -113,7 +120,6 @@ public:
             ringFrames = rate * 2;
             ring.assign(static_cast<size_t>(ringFrames) * bytesPerFrame, 0);
         }
-        reverb.SetRoom(0.5f, 0.4f);
         ResetAll(ModeGm1);
     }
 
@@ -150,6 +156,8 @@ public:
 
     std::vector<uint8_t> SaveState() {
         std::lock_guard<std::mutex> guard(lock);
+        // Events sent but not yet rendered are part of the state the caller expects.
+        DrainEventsLocked();
         std::vector<uint8_t> out;
         Put(out, kStateMagic);
         Put(out, static_cast<uint8_t>(mode));
@@ -238,7 +246,7 @@ public:
     size_t RenderAhead(uint32_t ms) {
         if (ring.empty())
             return 0;
-        CDenormalGuard denormals;
+        [[maybe_unused]] CDenormalGuard denormals;
         const auto t0 = std::chrono::steady_clock::now();
         const uint64_t want = std::min<uint64_t>(uint64_t{ms} * rate / 1000, ringFrames - kBlock);
         uint64_t rendered = 0;
@@ -282,7 +290,7 @@ public:
             return -1;
         if (finished)
             return -1;
-        CDenormalGuard denormals;
+        [[maybe_unused]] CDenormalGuard denormals;
         const auto t0 = std::chrono::steady_clock::now();
         auto* out = static_cast<uint8_t*>(buffer);
         const size_t frames = bytes / bytesPerFrame;
@@ -322,15 +330,20 @@ public:
 private:
     // ---- block rendering ----------------------------------------------------------------
 
-    void RenderBlock() {
-        std::lock_guard<std::mutex> guard(lock);
-        const auto t0 = std::chrono::steady_clock::now();
+    // Applies every queued event; the caller holds `lock`.
+    void DrainEventsLocked() {
         queue.Drain([this](const SEventRecord& rec, const uint8_t* payload) {
             if (rec.kind == CEventQueue::Raw)
                 ParseRaw(payload, rec.param);
             else
                 ApplyEvent(rec.channel, rec.event, rec.param);
         });
+    }
+
+    void RenderBlock() {
+        std::lock_guard<std::mutex> guard(lock);
+        const auto t0 = std::chrono::steady_clock::now();
+        DrainEventsLocked();
         for (float* b : {mixL, mixR, sendRev, sendCho})
             std::fill(b, b + kBlock, 0.0f);
         for (int idx : active)
@@ -353,8 +366,8 @@ private:
             voices[static_cast<size_t>(idx)].Render(target, interp);
         CompactActive();
         if (fx) {
-            reverb.Process(sendRev, mixL, mixR, kBlock);
-            chorus.Process(sendCho, mixL, mixR, kBlock);
+            reverb.Process(sendRev, silence, mixL, mixR, kBlock);
+            chorus.Process(sendCho, silence, mixL, mixR, kBlock);
         }
         float peakL = 0, peakR = 0;
         for (int i = 0; i < kBlock; ++i) {
@@ -846,6 +859,7 @@ private:
                     p = f->FindPreset(b, program);
             }
             if (p != nullptr) {
+                f->RequestPreset(p);
                 ch.preset = p;
                 ch.presetFont = f;
                 return true;
@@ -1036,8 +1050,9 @@ private:
     std::vector<int> noteStarted;
     uint32_t noteCounter = 0;
     synth::EInterpolation interp = synth::EInterpolation::Linear;
-    synth::CFxReverb reverb;
-    synth::CFxChorus chorus;
+    CReverb reverb;
+    CChorus chorus;
+    const float silence[kBlock] = {}; // the unused second input of the effects
     alignas(16) float mixL[kBlock];
     alignas(16) float mixR[kBlock];
     alignas(16) float sendRev[kBlock];

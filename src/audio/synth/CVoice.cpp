@@ -1,10 +1,10 @@
 #include "audio/synth/CVoice.h"
 
+#include "audio/dsp/Interpolator.h"
 #include "audio/sf2/CSoundFont.h"
 #include "audio/synth/SynthMath.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -56,35 +56,6 @@ double DelaySeconds(double tc) {
 double StageSeconds(double tc) {
     return TimecentsToSeconds(std::clamp(tc, -12000.0, 8000.0));
 }
-
-constexpr int kSincTaps = 8;
-constexpr int kSincPhases = 256;
-
-// Blackman-windowed sinc, normalised per phase so a constant signal passes unchanged.
-struct SSincTable {
-    std::array<std::array<float, kSincTaps>, kSincPhases + 1> c{};
-    SSincTable() {
-        for (int p = 0; p <= kSincPhases; ++p) {
-            const double frac = static_cast<double>(p) / kSincPhases;
-            double sum = 0;
-            std::array<double, kSincTaps> v{};
-            for (int k = 0; k < kSincTaps; ++k) {
-                const double x = (k - (kSincTaps / 2 - 1)) - frac; // taps -3..+4
-                const double sinc = std::fabs(x) < 1e-9 ? 1.0 : std::sin(kPi * x) / (kPi * x);
-                const double w = (x + kSincTaps / 2.0) / kSincTaps; // 0..1 across the window
-                const double win =
-                    0.42 - 0.5 * std::cos(2 * kPi * w) + 0.08 * std::cos(4 * kPi * w);
-                v[static_cast<size_t>(k)] = sinc * win;
-                sum += v[static_cast<size_t>(k)];
-            }
-            for (int k = 0; k < kSincTaps; ++k)
-                c[static_cast<size_t>(p)][static_cast<size_t>(k)] =
-                    static_cast<float>(v[static_cast<size_t>(k)] / sum);
-        }
-    }
-};
-
-const SSincTable kSinc;
 
 // Identical modulators replace earlier ones; others join the list.
 void MergeMods(SModulator* list, int& count, const std::vector<SModulator>& add) {
@@ -494,7 +465,8 @@ void CVoice::UpdateParams(int frames) {
     const double cents = basePitch + modSum[CoarseTune] * 100.0 + modSum[FineTune] + modSum[Pitch] +
                          ctl->tuningCents + modLfoV * Gen(ModLfoToPitch) +
                          vibLfoV * Gen(VibLfoToPitch) + modEnvV * Gen(ModEnvToPitch);
-    rate = std::exp2(cents / 1200.0) * rateScale;
+    // Hostile tunings could ask for any ratio; ten octaves either way is plenty for music.
+    rate = std::exp2(std::clamp(cents, -12000.0, 12000.0) / 1200.0) * rateScale;
 
     const float atten =
         std::clamp(0.4f * gen[InitialAttenuation] + modSum[InitialAttenuation], 0.0f, 1440.0f);
@@ -521,13 +493,9 @@ void CVoice::UpdateParams(int frames) {
     const float fc = std::clamp(Gen(InitialFilterFc) + modLfoV * Gen(ModLfoToFilterFc) +
                                     modEnvV * Gen(ModEnvToFilterFc),
                                 1500.0f, 13500.0f);
-    const float q = std::clamp(Gen(InitialFilterQ), 0.0f, 960.0f) / 10.0f;
-    const bool wantFilter = fc < 13500.0f || q > 0.0f;
-    if (wantFilter && !filterOn)
-        filter.Reset();
-    filterOn = wantFilter;
-    if (filterOn)
-        filter.Set(std::min(AbsCentsToHz(fc), 0.45 * outRate), q, outRate);
+    const float qCb = std::clamp(Gen(InitialFilterQ), 0.0f, 960.0f);
+    // The filter turns itself off at the top cutoff without resonance.
+    filter.SetParameters(static_cast<float>(AbsCentsToHz(fc)), qCb, static_cast<float>(outRate));
 }
 
 inline float CVoice::Fetch(int64_t i) const {
@@ -543,58 +511,72 @@ inline float CVoice::Fetch(int64_t i) const {
     return static_cast<float>(hi) * (1.0f / 32768.0f);
 }
 
-template <bool Sinc> void CVoice::RenderLoop(const SRenderTarget& t) {
-    const int n = t.frames;
-    const float inv = 1.0f / static_cast<float>(n);
-    const float dL = (targetL - gainL) * inv, dR = (targetR - gainR) * inv;
-    float gL = gainL, gR = gainR;
-    const float rs = revSend * 0.70710678f, cs = choSend * 0.70710678f;
+template <bool Sinc> int CVoice::Generate(float* out, int n) {
+    [[maybe_unused]] const CSincInterpolator sinc;
+    const bool loopingNow = loopMode == 1 || (loopMode == 3 && !released);
+    const int64_t safeEnd = loopingNow ? loopEnd : end;
     for (int i = 0; i < n; ++i) {
         const int64_t ip = static_cast<int64_t>(pos);
         const float fr = static_cast<float>(pos - static_cast<double>(ip));
-        float x;
         if constexpr (Sinc) {
-            const auto& c = kSinc.c[static_cast<size_t>(fr * kSincPhases + 0.5f)];
-            x = 0;
+            float taps[kSincTaps];
             for (int k = 0; k < kSincTaps; ++k)
-                x += c[static_cast<size_t>(k)] * Fetch(ip + k - (kSincTaps / 2 - 1));
+                taps[k] = Fetch(ip + k - kSincTapsBefore);
+            out[i] = sinc.Interpolate(taps, kSincTapsBefore, fr);
+        } else if (data24 == nullptr && ip >= start && ip + 1 < safeEnd) {
+            // Common case: both points inside the sample, no loop wrap, 16-bit data.
+            const uint8_t* p = data16 + 2 * static_cast<size_t>(ip);
+            const float a = static_cast<float>(static_cast<int16_t>(p[0] | (p[1] << 8)));
+            const float b = static_cast<float>(static_cast<int16_t>(p[2] | (p[3] << 8)));
+            out[i] = (a + fr * (b - a)) * (1.0f / 32768.0f);
         } else {
             const float a = Fetch(ip);
-            x = a + fr * (Fetch(ip + 1) - a);
-        }
-        if (filterOn)
-            x = filter.Process(x);
-        gL += dL;
-        gR += dR;
-        t.left[i] += x * gL;
-        t.right[i] += x * gR;
-        const float m = x * (gL + gR);
-        if (t.reverb != nullptr) {
-            t.reverb[i] += m * rs;
-            t.chorus[i] += m * cs;
+            out[i] = a + fr * (Fetch(ip + 1) - a);
         }
         pos += rate;
         const bool looping = loopMode == 1 || (loopMode == 3 && !released);
         if (looping) {
             if (pos >= static_cast<double>(loopEnd))
-                pos -= static_cast<double>(loopEnd - loopStart);
+                pos = static_cast<double>(loopStart) +
+                      std::fmod(pos - static_cast<double>(loopStart),
+                                static_cast<double>(loopEnd - loopStart));
         } else if (pos >= static_cast<double>(end)) {
+            std::fill(out + i + 1, out + n, 0.0f);
             active = false;
-            break;
+            return i + 1;
         }
     }
-    gainL = targetL;
-    gainR = targetR;
+    return n;
 }
 
 void CVoice::Render(const SRenderTarget& t, EInterpolation interp) {
     if (!active)
         return;
+    const int n = std::min(t.frames, kMaxBlock);
+    float x[kMaxBlock];
     if (interp == EInterpolation::Sinc)
-        RenderLoop<true>(t);
+        Generate<true>(x, n);
     else
-        RenderLoop<false>(t);
-    filter.Flush();
+        Generate<false>(x, n);
+    filter.Process(x, n);
+    // Gains glide linearly across the block from the last block's values.
+    const float inv = 1.0f / static_cast<float>(n);
+    const float dL = (targetL - gainL) * inv, dR = (targetR - gainR) * inv;
+    const float rs = revSend * 0.70710678f, cs = choSend * 0.70710678f;
+    float gL = gainL, gR = gainR;
+    for (int i = 0; i < n; ++i) {
+        gL += dL;
+        gR += dR;
+        t.left[i] += x[i] * gL;
+        t.right[i] += x[i] * gR;
+        if (t.reverb != nullptr) {
+            const float m = x[i] * (gL + gR);
+            t.reverb[i] += m * rs;
+            t.chorus[i] += m * cs;
+        }
+    }
+    gainL = targetL;
+    gainR = targetR;
     if (volEnv.stage == EStage::Done)
         active = false;
 }

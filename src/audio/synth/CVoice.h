@@ -3,8 +3,8 @@
 // Voices live in a fixed pool; Start/Render run on the render thread and never allocate.
 #pragma once
 
+#include "audio/dsp/LowPassFilter.h"
 #include "audio/sf2/Sf2Model.h"
-#include "audio/synth/CBiquad.h"
 
 #include <cstdint>
 
@@ -53,6 +53,7 @@ struct SVoiceStart {
 class CVoice {
 public:
     static constexpr int kMaxMods = 64;
+    static constexpr int kMaxBlock = 64; // frames per Render call at most
 
     // Sets the voice up; false when it has nothing to play.
     bool Start(const SVoiceStart& s, const SChannelControls* ctl, double outputRate);
@@ -106,7 +107,8 @@ private:
     void AdvanceVolEnv(double dt);
     void AdvanceModEnv(double dt);
     float VolEnvGain() const;
-    template <bool Sinc> void RenderLoop(const SRenderTarget& t);
+    // Interpolated sample values of the next n frames; returns how many the sample had.
+    template <bool Sinc> int Generate(float* out, int n);
     inline float Fetch(int64_t i) const;
 
     bool active = false;
@@ -135,8 +137,7 @@ private:
 
     SEnv volEnv, modEnv;
     SLfo modLfo, vibLfo;
-    CBiquad filter;
-    bool filterOn = false;
+    CLowPassFilter filter;
 
     float gainL = 0, gainR = 0, targetL = 0, targetR = 0;
     float revSend = 0, choSend = 0;

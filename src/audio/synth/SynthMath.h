@@ -1,4 +1,5 @@
-// Unit conversions of the SoundFont model, table-driven where the render loop needs them.
+// Unit conversions of the SoundFont model. They run once per voice and block, not per sample;
+// the concave curve, evaluated for every modulator, comes from a table.
 #pragma once
 
 #include <cmath>
@@ -21,10 +22,6 @@ inline double AbsCentsToHz(double cents) {
 // Linear gain of a centibel attenuation.
 inline float CentibelsToGain(float cb) {
     return std::pow(10.0f, -cb / 200.0f);
-}
-
-inline float DbToGain(float db) {
-    return std::pow(10.0f, db / 20.0f);
 }
 
 // The concave curve of the file format: -20/96 * log10((1-x)^2), clipped to 1.

@@ -128,8 +128,7 @@ static void Fft(std::vector<std::complex<double>>& a) {
     }
 }
 
-std::vector<double> PowerSpectrum(const std::vector<float>& x, size_t from, size_t to,
-                                  size_t size) {
+std::vector<double> PowerDensity(const std::vector<float>& x, size_t from, size_t to, size_t size) {
     std::vector<double> p(size / 2, 0.0);
     to = std::min(to, x.size());
     int frames = 0;

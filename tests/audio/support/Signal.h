@@ -1,5 +1,5 @@
 // Rendering and measuring helpers for the audio tests: analytic measures with tolerances
-// (frequency, RMS, level in dB, spectra) rather than sample-exact comparisons.
+// (frequency, RMS, level in dB, power densities) rather than sample-exact comparisons.
 #pragma once
 
 #include "audio/stream/CMidiStream.h"
@@ -31,8 +31,8 @@ double Db(double linear);
 double ZeroCrossFrequency(const std::vector<float>& x, size_t from, size_t to, double rate);
 // Amplitude of the component at `freq` (Hann-windowed Goertzel) in [from, to).
 double ToneAmplitude(const std::vector<float>& x, size_t from, size_t to, double freq, double rate);
-// Averaged power spectrum, `size` bins (power of two) over [from, to).
-std::vector<double> PowerSpectrum(const std::vector<float>& x, size_t from, size_t to, size_t size);
+// Averaged power density, `size` bins (power of two) over [from, to).
+std::vector<double> PowerDensity(const std::vector<float>& x, size_t from, size_t to, size_t size);
 // Largest sample-to-sample step in [from, to): a click shows up as a step far above the
 // signal's own slope.
 double MaxStep(const std::vector<float>& x, size_t from, size_t to);

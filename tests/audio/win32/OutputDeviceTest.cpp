@@ -78,6 +78,12 @@ TEST(OutputDeviceTest, DefaultDevicePlaysTheSourcesMixed) {
     if (!GetEnvironmentVariableW(L"HML_CAPTURE", capture, 1024)) {
         GTEST_SKIP() << "no audio capture in this environment";
     }
+    const std::filesystem::path path(std::wstring(L"Z:") + capture);
+    std::error_code sizeError;
+    std::uintmax_t start = std::filesystem::file_size(path, sizeError);
+    if (sizeError) {
+        start = 0;
+    }
     EError error = EError::Ok;
     {
         auto device = COutputDevice::Open(1, 48000, error);
@@ -90,7 +96,9 @@ TEST(OutputDeviceTest, DefaultDevicePlaysTheSourcesMixed) {
         device->Remove(&low);
         device->Remove(&high);
     }
-    std::ifstream in(std::filesystem::path(std::wstring(L"Z:") + capture), std::ios::binary);
+    Sleep(300); // the capture runs a little behind the device
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(start));
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
     ASSERT_GT(bytes.size(), 48000u * 4u / 2) << "at least half a second was played";
     // The capture holds what Wine gave ALSA: 16-bit stereo at the device's rate. Both tones are

@@ -85,6 +85,8 @@ public:
         return list;
     }
 
+    std::recursive_mutex& TableLock() override { return tableLock; }
+
     std::shared_ptr<CFakeConnection> Connection(std::uint32_t port, std::uint32_t clientId) {
         std::lock_guard<std::mutex> guard(lock);
         auto it = tables[port].find(clientId);
@@ -99,6 +101,7 @@ public:
     std::vector<std::shared_ptr<CFakeConnection>> removed;
 
 private:
+    std::recursive_mutex tableLock;
     std::mutex lock;
     std::map<std::uint32_t, std::map<std::uint32_t, std::shared_ptr<CFakeConnection>>> tables;
 };

@@ -2,14 +2,13 @@
 
 #include "synth/win32/IpcServer.h"
 #include "midiclient/ShmClient.h"
+#include "support/Eventually.h"
 #include "support/FakePorts.h"
 #include "support/TestPaths.h"
 #include "support/win32/MessageBoxCatcher.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <thread>
 
 namespace {
@@ -35,18 +34,6 @@ DWORD Finish(HANDLE process) {
     }
     CloseHandle(process);
     return code;
-}
-
-// Polls until the condition holds or the time is up.
-bool Eventually(const std::function<bool()>& condition, int ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        Sleep(5);
-    }
-    return true;
 }
 
 class IpcServerTest : public ::testing::Test {

@@ -1,0 +1,81 @@
+#pragma once
+// The process's audio engine: the output devices the ports play on, the loaded SoundFonts and the
+// ports themselves. Restart frees and opens everything again while client connections and their
+// MIDI state stay.
+
+#include "synth/IpcPorts.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/sf2/CSoundFont.h"
+
+class CMidiDevice;
+namespace hml::audio {
+class CMidiStream;
+class COutputDevice;
+} // namespace hml::audio
+
+class SynthEngine : public IIpcPorts {
+public:
+    SynthEngine();
+    ~SynthEngine() override;
+    SynthEngine(const SynthEngine&) = delete;
+    SynthEngine& operator=(const SynthEngine&) = delete;
+
+    // Opens the devices, loads the SoundFonts and creates the ports; true when already done.
+    bool Init();
+    bool Free();
+    // Frees and initialises again; every connection keeps its MIDI state.
+    void Restart();
+    bool IsInitialised() const { return initialised; }
+
+    // Every port index below "DevicesCount" has at least one SoundFont enabled.
+    bool AllPortsHaveSoundFonts();
+    // All notes off on every connection of every port.
+    void PanicAll();
+
+    // Gives a stream the SoundFonts enabled for a port, the lowest entry of the list first in
+    // precedence; returns how many it got.
+    std::size_t SetPortFonts(hml::audio::CMidiStream& stream, std::uint32_t portIndex);
+
+    // The device a port's streams play on (its configured one, or what replaced it).
+    hml::audio::COutputDevice* DeviceOfPort(std::uint32_t portIndex);
+
+    // IIpcPorts, for the IPC server: the callers hold the server's table lock.
+    std::uint32_t PortCount() override;
+    IIpcConnection* FindConnection(std::uint32_t port, std::uint32_t clientId) override;
+    IIpcConnection* CreateConnection(std::uint32_t port, std::uint32_t clientId) override;
+    void RemoveConnection(std::uint32_t port, std::uint32_t clientId) override;
+    std::vector<std::pair<std::uint32_t, IIpcConnection*>> Connections(std::uint32_t port) override;
+    std::recursive_mutex& TableLock() override { return tableLock; }
+
+    std::vector<std::unique_ptr<CMidiDevice>> ports;
+    // The distinct device numbers the last Init opened, ascending.
+    std::vector<int> devices;
+
+private:
+    void LoadSoundFonts();
+    void UnloadSoundFonts();
+    void CreatePorts();
+
+    std::recursive_mutex tableLock;
+    bool initialised = false;
+    // The loaded font of each entry of the SoundFont list, by index; null when not loaded.
+    std::vector<hml::audio::PSoundFont> fonts;
+    std::vector<std::unique_ptr<hml::audio::COutputDevice>> openDevices;
+    // Port index -> the device its streams play on.
+    std::vector<hml::audio::COutputDevice*> portDevices;
+};
+
+// The one engine of the process; none before start-up and after clean-up.
+extern SynthEngine* synthEngine;
+
+// Stream creation flags from the settings, added to `base`.
+std::uint32_t GetStreamFlags(std::uint32_t base);
+
+// The text shown with an audio library error code in a context (0 output device, 1 MIDI stream,
+// 2 MIDI file rendering, 4 SoundFont opening, 5 SoundFont preloading); empty when none fits.
+const wchar_t* BassErrorText(int code, int context);

@@ -1,0 +1,14 @@
+#include "update/UpdateSchedule.h"
+
+#include <windows.h>
+
+namespace update_check {
+
+CLocalTime LocalNow() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return {now.wYear,   now.wMonth,  now.wDay,         now.wHour,
+            now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+} // namespace update_check

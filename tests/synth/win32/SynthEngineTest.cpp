@@ -1,0 +1,256 @@
+// MIDI from a client process through the shared memory, the ports and their SoundFonts to the
+// audio that Wine hands to ALSA (captured to a file by the test run's ~/.asoundrc).
+
+#include "synth/win32/SynthEngine.h"
+#include "audio/win32/COutputDevice.h"
+#include "config/Settings.h"
+#include "config/win32/Win32ProfileStore.h"
+#include "midiclient/ShmClient.h"
+#include "support/CSf2Writer.h"
+#include "support/Eventually.h"
+#include "support/TestPaths.h"
+#include "support/win32/MessageBoxCatcher.h"
+#include "synth/win32/IpcServer.h"
+#include "synth/win32/MidiDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+using hml::test::CSf2Writer;
+using hml::test::Gen;
+
+// A looping 440 Hz sine at key 69; each preset shifts it by its semitones.
+void WriteFont(const std::filesystem::path& path, const std::vector<std::pair<int, int>>& presets) {
+    CSf2Writer w;
+    const int sine = w.AddSample("sine", CSf2Writer::Sine(0.01, 8000), 44000, 69, 1000, 6000);
+    for (auto [program, semitones] : presets) {
+        const int inst = w.AddInstrument(
+            "i", {},
+            {{{Gen(54, 1), Gen(34, -12000), Gen(38, -6000), Gen(51, semitones)}, {}, sine}});
+        w.AddPreset("p", program, 0, {}, {{{}, {}, inst}});
+    }
+    w.Write(path);
+}
+
+HANDLE StartClient(const std::wstring& actions) {
+    std::wstring command = L"\"" + test_paths::FromHost(HML_CLIENT_EXE) + L"\" " + actions;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        return nullptr;
+    }
+    CloseHandle(info.hThread);
+    return info.hProcess;
+}
+
+// Level of a frequency in windows (100 ms unless asked) of the captured 16-bit stereo audio.
+std::vector<double> LevelsOf(const std::vector<int16_t>& samples, double frequency,
+                             size_t window = 4800) {
+    std::vector<double> levels;
+    const double w = 2 * 3.14159265358979 * frequency / 48000;
+    for (size_t start = 0; (start + window) * 2 <= samples.size(); start += window) {
+        double re = 0, im = 0;
+        for (size_t i = 0; i < window; ++i) {
+            const double v = samples[2 * (start + i)] / 32768.0;
+            re += v * std::cos(w * static_cast<double>(i));
+            im += v * std::sin(w * static_cast<double>(i));
+        }
+        levels.push_back(2 * std::sqrt(re * re + im * im) / static_cast<double>(window));
+    }
+    return levels;
+}
+
+// The first window from `from` on where a level passes the threshold, or -1.
+int FirstAbove(const std::vector<double>& levels, double threshold, size_t from = 0) {
+    for (size_t i = from; i < levels.size(); ++i) {
+        if (levels[i] > threshold) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+class SynthEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t capture[1024] = {};
+        if (!GetEnvironmentVariableW(L"HML_CAPTURE", capture, 1024)) {
+            GTEST_SKIP() << "no audio capture in this environment";
+        }
+        capturePath = std::wstring(L"Z:") + capture;
+        std::error_code error;
+        captureStart = std::filesystem::file_size(std::filesystem::path(capturePath), error);
+        if (error) {
+            captureStart = 0;
+        }
+        WriteFont(folder.path / "low.sf2", {{0, 0}, {5, 7}});
+        WriteFont(folder.path / "high.sf2", {{0, 12}});
+        const std::wstring config = folder.File(L"Harmolith.conf");
+        std::ofstream(std::filesystem::path(config))
+            << "[Advanced]\nDevicesCount=2\nOutputDevice=1;1\nAdditionalBuffer=40\n"
+               "ReverbLevel=0\nChorusLevel=0\n[SoundFonts]\nsf1="
+            << (folder.path / "low.sf2").string()
+            << "\nsf1.enabled=1\nsf2=" << (folder.path / "high.sf2").string()
+            << "\nsf2.enabled=2\n";
+        config_ = std::make_unique<CSettings>(std::make_unique<CWin32ProfileStore>(), folder.Wide(),
+                                              config);
+        settings = config_.get();
+        engine = std::make_unique<SynthEngine>();
+        synthEngine = engine.get();
+        ASSERT_TRUE(engine->Init());
+        server = std::make_unique<CIpcServer>(*engine, 8000);
+        ASSERT_TRUE(server->Open());
+        ASSERT_TRUE(server->StartListening());
+        Sleep(500); // the audio path's buffers fill faster than real time at first
+    }
+    void TearDown() override {
+        server.reset();
+        engine.reset();
+        synthEngine = nullptr;
+        settings = nullptr;
+    }
+
+    // The captured audio, once the capture has stopped growing.
+    std::vector<int16_t> Captured() {
+        std::error_code error;
+        const std::filesystem::path path(capturePath);
+        std::uintmax_t last = 0;
+        for (int i = 0; i < 40; ++i) {
+            Sleep(100);
+            const std::uintmax_t size = std::filesystem::file_size(path, error);
+            if (!error && size == last && size > 0) {
+                break;
+            }
+            last = error ? 0 : size;
+        }
+        std::ifstream in(std::filesystem::path(capturePath), std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(captureStart));
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+        std::vector<int16_t> samples(bytes.size() / 2);
+        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+        return samples;
+    }
+
+    test_paths::CTempFolder folder;
+    std::wstring capturePath;
+    std::uintmax_t captureStart = 0; // earlier tests' audio comes before
+    std::unique_ptr<CSettings> config_;
+    std::unique_ptr<SynthEngine> engine;
+    std::unique_ptr<CIpcServer> server;
+};
+
+TEST_F(SynthEngineTest, EachPortIsHeardWithItsOwnSoundFont) {
+    EXPECT_TRUE(engine->AllPortsHaveSoundFonts());
+    ASSERT_EQ(engine->ports.size(), 2u);
+    HANDLE client = StartClient(L"port=0 open note=69,100,600 close sleep=300 "
+                                L"port=1 open note=69,100,600 close sleep=300");
+    ASSERT_NE(client, nullptr);
+    ASSERT_EQ(WaitForSingleObject(client, 20000), WAIT_OBJECT_0);
+    CloseHandle(client);
+    Sleep(300);
+    server->Close();
+    engine->Free(); // closes the device, so the capture is complete
+
+    const auto samples = Captured();
+    const auto low = LevelsOf(samples, 440);
+    const auto high = LevelsOf(samples, 880);
+    const int lowAt = FirstAbove(low, 0.02);
+    const int highAt = FirstAbove(high, 0.02);
+    ASSERT_GE(lowAt, 0) << "port 1 plays its font's 440 Hz";
+    ASSERT_GE(highAt, 0) << "port 2 plays its font's 880 Hz";
+    EXPECT_LT(lowAt, highAt) << "in the order they were sent";
+    EXPECT_LT(high[static_cast<size_t>(lowAt)], 0.005) << "port 1 has no access to port 2's font";
+    EXPECT_LT(low[static_cast<size_t>(highAt)], 0.005);
+}
+
+TEST_F(SynthEngineTest, NotesAreHeardWhenTheyWereSent) {
+    HANDLE client = StartClient(L"port=0 open note=69,100,300 sleep=500 note=69,100,300 close");
+    ASSERT_NE(client, nullptr);
+    ASSERT_EQ(WaitForSingleObject(client, 20000), WAIT_OBJECT_0);
+    CloseHandle(client);
+    Sleep(300);
+    server->Close();
+    engine->Free();
+
+    // 10 ms windows: the two notes start 800 ms apart and last 300 ms each. A note is a run of
+    // windows with the tone, short dropouts of a loaded test machine included.
+    const auto levels = LevelsOf(Captured(), 440, 480);
+    std::vector<std::pair<int, int>> notes; // first and last window
+    for (int i = 0; i < static_cast<int>(levels.size()); ++i) {
+        if (levels[static_cast<size_t>(i)] < 0.05) {
+            continue;
+        }
+        if (!notes.empty() && i - notes.back().second <= 10) {
+            notes.back().second = i;
+        } else {
+            notes.emplace_back(i, i);
+        }
+    }
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_NEAR((notes[0].second - notes[0].first + 1) * 10, 300, 80) << "note length in ms";
+    EXPECT_NEAR((notes[1].first - notes[0].first) * 10, 800, 80) << "time between the notes";
+}
+
+TEST_F(SynthEngineTest, RestartKeepsTheConnectionAndItsProgram) {
+    CShmClient client;
+    ASSERT_TRUE(client.Connect());
+    client.Open(0);
+    client.ShortMsg(0, 0x05C0); // program 5: a fifth up
+    ASSERT_TRUE(Eventually([&] {
+        std::lock_guard<std::recursive_mutex> guard(engine->TableLock());
+        PortClient* c = engine->ports[0]->FindClient(client.ClientId());
+        return c && c->HasStream() && c->midi.program[0] == 5;
+    }));
+    engine->Restart();
+    {
+        std::lock_guard<std::recursive_mutex> guard(engine->TableLock());
+        PortClient* c = engine->ports[0]->FindClient(client.ClientId());
+        ASSERT_NE(c, nullptr) << "the client stays connected";
+        EXPECT_TRUE(c->HasStream());
+    }
+    Sleep(800);                   // the reopened audio path fills its buffers first
+    client.ShortMsg(0, 0x7F4590); // key 69
+    Sleep(1000);
+    client.ShortMsg(0, 0x4580);
+    client.Close(0);
+    Sleep(500);
+    server->Close();
+    engine->Free();
+
+    const auto samples = Captured();
+    const auto fifth = LevelsOf(samples, 440 * std::pow(2.0, 7 / 12.0));
+    const auto plain = LevelsOf(samples, 440);
+    const int at = FirstAbove(fifth, 0.02);
+    ASSERT_GE(at, 0) << "the note plays with program 5 after the restart; 440 Hz at window "
+                     << FirstAbove(plain, 0.02) << " of " << plain.size();
+    EXPECT_LT(plain[static_cast<size_t>(at)], 0.005);
+}
+
+TEST(SynthEngineTextTest, ErrorTextsAndStreamFlags) {
+    EXPECT_STREQ(BassErrorText(2, 0), L"");
+    EXPECT_STREQ(BassErrorText(2, 4), L"BASS_ERROR_FILEOPEN: The file could not be opened.");
+    EXPECT_STREQ(BassErrorText(6, 5), L"");
+    EXPECT_STREQ(BassErrorText(999, 1), L"");
+    EXPECT_STREQ(BassErrorText(-1, 3), L"BASS_ERROR_UNKNOWN: Unknown problem!");
+
+    test_paths::CTempFolder folder;
+    const std::wstring config = folder.File(L"Harmolith.conf");
+    std::ofstream(std::filesystem::path(config))
+        << "[Advanced]\nForce8BitSamples=1\nDisableStereo=1\n";
+    CSettings s(std::make_unique<CWin32ProfileStore>(), folder.Wide(), config);
+    settings = &s;
+    EXPECT_EQ(GetStreamFlags(0), 3u);
+    s.force8BitSamples.Set(0);
+    s.sincInterpolatedMix.Set(1);
+    EXPECT_EQ(GetStreamFlags(0), 2u | 0x800000u | 0x100u) << "float on Windows 6 and later";
+    settings = nullptr;
+}
+
+} // namespace
