@@ -22,7 +22,8 @@
 
 namespace harness {
 
-constexpr DWORD kWaitMs = 10000;
+// Generous: a loaded machine under Wine can take many seconds to start a process.
+constexpr DWORD kWaitMs = 30000;
 
 inline std::wstring TextOf(HWND window) {
     wchar_t text[4096] = {};
