@@ -1,0 +1,159 @@
+#!/usr/bin/env python3
+"""Draws Harmolith's icons and writes them as .ico files (32-bit colour with alpha, several sizes).
+
+Run from anywhere: python3 res/make_icons.py. The shapes are described in a 0..1 square and
+sampled 4x4 per pixel for smooth edges, so every size comes from the same drawing."""
+
+import math
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def rounded_rect(x, y, x0, y0, x1, y1, r):
+    cx = min(max(x, x0 + r), x1 - r)
+    cy = min(max(y, y0 + r), y1 - r)
+    return (x - cx) ** 2 + (y - cy) ** 2 <= r * r and x0 <= x <= x1 and y0 <= y <= y1
+
+
+def circle(x, y, cx, cy, r):
+    return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+
+
+def rect(x, y, x0, y0, x1, y1):
+    return x0 <= x <= x1 and y0 <= y <= y1
+
+
+# Each drawing returns the colour (r, g, b, a) at a point or None for transparent.
+def app_icon(x, y):
+    # A dark stone slab with a bright note head and stem: the "lith" that sings.
+    if not rounded_rect(x, y, 0.06, 0.02, 0.94, 0.98, 0.16):
+        return None
+    if circle(x, y, 0.42, 0.70, 0.14):
+        return (255, 196, 64, 255)
+    if rect(x, y, 0.50, 0.22, 0.58, 0.70):
+        return (255, 196, 64, 255)
+    if rect(x, y, 0.50, 0.22, 0.76, 0.32):
+        return (255, 196, 64, 255)
+    shade = int(60 + 50 * (1 - y))
+    return (30, shade, shade + 40, 255)
+
+
+def configure_icon(x, y):
+    # A gear: a ring with eight teeth.
+    dx, dy = x - 0.5, y - 0.5
+    d = math.hypot(dx, dy)
+    a = math.atan2(dy, dx)
+    tooth = math.cos(a * 8) > 0.2
+    if d < 0.15:
+        return None
+    if d < 0.33 or (tooth and d < 0.46):
+        return (110, 120, 135, 255)
+    return None
+
+
+def panic_icon(x, y):
+    # A red stop octagon with a white bar.
+    dx, dy = abs(x - 0.5), abs(y - 0.5)
+    if max(dx, dy) > 0.46 or dx + dy > 0.65:
+        return None
+    if dx < 0.30 and dy < 0.08:
+        return (255, 255, 255, 255)
+    return (210, 40, 40, 255)
+
+
+def about_icon(x, y):
+    # A blue disc with a white "i".
+    if not circle(x, y, 0.5, 0.5, 0.46):
+        return None
+    if circle(x, y, 0.5, 0.28, 0.07) or rect(x, y, 0.43, 0.42, 0.57, 0.78):
+        return (255, 255, 255, 255)
+    return (40, 100, 200, 255)
+
+
+def mixer_icon(x, y):
+    # Three fader tracks with their knobs at different heights.
+    for cx, knob in ((0.22, 0.35), (0.5, 0.65), (0.78, 0.45)):
+        if rect(x, y, cx - 0.10, knob - 0.07, cx + 0.10, knob + 0.07):
+            return (240, 170, 40, 255)
+        if rect(x, y, cx - 0.03, 0.06, cx + 0.03, 0.94):
+            return (70, 80, 95, 255)
+    return None
+
+
+def converter_icon(x, y):
+    # A sheet of music turning into a sound wave: a note on the left, a green wave on the right.
+    if circle(x, y, 0.22, 0.72, 0.12) or rect(x, y, 0.29, 0.20, 0.35, 0.72):
+        return (40, 60, 90, 255)
+    if 0.45 <= x <= 0.96:
+        wave = 0.5 + 0.28 * math.sin((x - 0.45) * 4 * math.pi) * (1 - (x - 0.45))
+        if abs(y - wave) < 0.07:
+            return (40, 160, 80, 255)
+    return None
+
+
+def render(draw, size, samples=4):
+    pixels = []
+    for py in range(size):
+        row = []
+        for px in range(size):
+            acc = [0, 0, 0, 0]
+            for sy in range(samples):
+                for sx in range(samples):
+                    c = draw((px + (sx + 0.5) / samples) / size, (py + (sy + 0.5) / samples) / size)
+                    if c:
+                        acc[0] += c[0] * c[3]
+                        acc[1] += c[1] * c[3]
+                        acc[2] += c[2] * c[3]
+                        acc[3] += c[3]
+            n = samples * samples
+            if acc[3]:
+                row.append((acc[0] // acc[3], acc[1] // acc[3], acc[2] // acc[3], acc[3] // n))
+            else:
+                row.append((0, 0, 0, 0))
+        pixels.append(row)
+    return pixels
+
+
+def dib(pixels):
+    size = len(pixels)
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    colour = bytearray()
+    for row in reversed(pixels):  # bottom-up
+        for r, g, b, a in row:
+            colour += bytes((b, g, r, a))
+    mask_row = ((size + 31) // 32) * 4
+    mask = bytearray()
+    for row in reversed(pixels):
+        bits = bytearray(mask_row)
+        for i, p in enumerate(row):
+            if p[3] == 0:
+                bits[i // 8] |= 0x80 >> (i % 8)
+        mask += bits
+    return header + bytes(colour) + bytes(mask)
+
+
+def write_ico(path, draw, sizes):
+    images = [dib(render(draw, s)) for s in sizes]
+    out = struct.pack("<HHH", 0, 1, len(sizes))
+    offset = 6 + 16 * len(sizes)
+    for s, data in zip(sizes, images):
+        out += struct.pack("<BBBBHHII", s % 256, s % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    with open(path, "wb") as f:
+        f.write(out + b"".join(images))
+
+
+ICONS = {
+    "Harmolith.ico": (app_icon, (16, 24, 32, 48)),
+    "Configure.ico": (configure_icon, (16, 24, 32)),
+    "Panic.ico": (panic_icon, (16, 24, 32)),
+    "About.ico": (about_icon, (16, 24, 32)),
+    "Mixer.ico": (mixer_icon, (16, 24, 32)),
+    "Converter.ico": (converter_icon, (16, 24, 32)),
+}
+
+if __name__ == "__main__":
+    for name, (draw, sizes) in ICONS.items():
+        write_ico(os.path.join(HERE, "icons", name), draw, sizes)

@@ -1,0 +1,45 @@
+#pragma once
+// The windows the tray opens: the configurator, the converter and one mixer per port. The tray
+// only talks to this interface, so each window plugs in by providing its part of CreateAppWindows
+// without the tray changing.
+
+#include <cstdint>
+#include <memory>
+
+namespace app {
+
+// Configurator pages; kCurrentPage leaves the page that is shown.
+enum ConfiguratorPage : std::uint32_t {
+    kCurrentPage = 0,
+    kSoundFontsPage = 1,
+    kMidiDevicePage = 2,
+    kOptionsPage = 3,
+    kShortcutsPage = 4,
+    kUpdatesPage = 5,
+    kAboutPage = 6,
+};
+
+class IAppWindows {
+public:
+    virtual ~IAppWindows() = default;
+
+    // Creates the configurator when there is none, brings it to the front and shows the page.
+    virtual void OpenConfigurator(std::uint32_t page) = 0;
+    // Destroys the configurator window if it exists (exit).
+    virtual void DestroyConfigurator() = 0;
+    // Creates the converter when there is none, restores and brings it to the front.
+    virtual void OpenConverter() = 0;
+
+    // Mixer window of the port with index port (0-based).
+    virtual void OpenMixer(std::uint32_t port) = 0;
+    // Opens the mixer when it is closed, else asks it to close.
+    virtual void ToggleMixer(std::uint32_t port) = 0;
+    virtual bool IsMixerOpen(std::uint32_t port) = 0;
+    // Posts a close request to the port's open mixer.
+    virtual void CloseMixer(std::uint32_t port) = 0;
+};
+
+// The process's windows; called once by start-up.
+std::unique_ptr<IAppWindows> CreateAppWindows();
+
+} // namespace app

@@ -1,0 +1,235 @@
+#include "app/MainApp.h"
+
+#include "app/CommandLine.h"
+#include "app/DriverRegistration.h"
+#include "app/UpdateDecision.h"
+#include "config/Language.h"
+#include "config/Settings.h"
+#include "synth/win32/IpcServer.h"
+#include "synth/win32/SynthEngine.h"
+#include "ui/MessageBox.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+CMainApp::CMainApp(app::IAppWindows& windows, std::wstring commandLine_)
+    : tray(windows), commandLine(std::move(commandLine_)) {}
+
+bool CMainApp::InitInstance() {
+    return tray.Create();
+}
+
+namespace app {
+
+namespace {
+
+constexpr int kFindTries = 5;
+constexpr DWORD kFindRetryMs = 1000;
+constexpr DWORD kElevatedInstallWaitMs = 30000;
+
+HANDLE instanceMutex = nullptr;
+
+std::wstring ModulePath() {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            return std::wstring(path.data(), length);
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// The message is kept as 8-bit text and shown in the ANSI code page.
+void ShowAnsiError(const char* text) {
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
+    ui::ShowError(wide);
+}
+
+int HandOver(const std::wstring& commandLine) {
+    HWND tray = nullptr;
+    for (int attempt = 0; attempt < kFindTries; ++attempt) {
+        if (attempt > 0) {
+            Sleep(kFindRetryMs);
+        }
+        tray = FindWindowW(CSystray::kClassName, CSystray::kTitle);
+        if (tray) {
+            break;
+        }
+    }
+    if (!tray) {
+        ShowAnsiError("Another instance of Harmolith is already running, but can't find it.");
+        return 1;
+    }
+    COPYDATASTRUCT data{};
+    data.dwData = CSystray::kCopyDataId;
+    data.cbData = static_cast<DWORD>((commandLine.size() + 1) * sizeof(wchar_t));
+    data.lpData = const_cast<wchar_t*>(commandLine.c_str());
+    SendMessageW(tray, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    return 0;
+}
+
+const unsigned kQuestion = MB_YESNO | MB_ICONERROR | MB_TOPMOST;
+const unsigned kNotice = MB_ICONINFORMATION | MB_TOPMOST;
+
+// The driver prompt of start-up; an exit code when start-up ends here.
+std::optional<int> OfferDriverInstall() {
+    if (driver_registration::IsDriverRegistered()) {
+        return std::nullopt;
+    }
+    if (ui::ShowMessageBox(Translate(L"err.driverMissing"), ui::kAppCaption, kQuestion) != IDYES) {
+        return std::nullopt;
+    }
+    if (IsUserAnAdmin()) {
+        if (!driver_registration::RegisterDriver()) {
+            ui::ShowError(Translate(L"warn.driverInstallFailed"));
+            return 1;
+        }
+    } else {
+        const std::wstring self = ModulePath();
+        SHELLEXECUTEINFOW run{sizeof(run)};
+        run.fMask = SEE_MASK_NOCLOSEPROCESS;
+        run.lpVerb = L"runas";
+        run.lpFile = self.c_str();
+        run.lpParameters = L"--install";
+        run.nShow = SW_SHOWNORMAL;
+        if (ShellExecuteExW(&run) && run.hProcess) {
+            WaitForSingleObject(run.hProcess, kElevatedInstallWaitMs);
+            CloseHandle(run.hProcess);
+        }
+    }
+    ui::ShowMessageBox(Translate(L"warn.driverInstallCompleted"), ui::kAppCaption, kNotice);
+    return 0;
+}
+
+} // namespace
+
+int RunHarmolith(const std::wstring& commandLine) {
+    const std::vector<std::wstring> args = SplitCommandLine(commandLine);
+    switch (SelectMode(args)) {
+    case Mode::kInstall:
+        return driver_registration::RegisterDriver() ? 0 : 1;
+    case Mode::kUninstall:
+        return driver_registration::UnregisterDriver(true) ? 0 : 1;
+    case Mode::kSynth:
+        break;
+    }
+
+    instanceMutex = CreateMutexW(nullptr, FALSE, kInstanceMutex);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        return HandOver(commandLine);
+    }
+
+    SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS);
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    // Start-up failures leave the clean-up to the system: nothing has run yet that needs it.
+    settings = new CSettings();
+    if (!settings->IsLoaded()) {
+        return 1;
+    }
+    LoadLanguage();
+    CreateUpdateChecker();
+    if (std::optional<int> exitCode = OfferDriverInstall()) {
+        return *exitCode;
+    }
+
+    std::unique_ptr<IAppWindows> windows = CreateAppWindows();
+    auto application = std::make_unique<CMainApp>(*windows, commandLine);
+    taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+    systray = &application->Tray();
+
+    synthEngine = new SynthEngine();
+    if (!synthEngine->Init()) {
+        ui::ShowError(L"Error initializing BASS libraries, aborting");
+        return 1;
+    }
+    ipcServer = new CIpcServer(*synthEngine, settings->watchdogTimeout.Get());
+    if (!ipcServer->Open()) {
+        ui::ShowError(L"Error initializing IPC channel, aborting");
+        return 1;
+    }
+    if (!ipcServer->StartListening()) {
+        if (DWORD error = GetLastError()) {
+            ui::ShowError(Translate(L"err.listenThread", ui::WindowsErrorText(error)));
+        }
+        ui::ShowError(L"Error start listening IPC channel, aborting");
+        return 1;
+    }
+
+    application->Tray().DispatchWindows(args, false);
+
+    int exitCode;
+    if (!application->InitInstance()) {
+        PostQuitMessage(-1);
+        exitCode = -1;
+    } else {
+        exitCode = application->Run();
+    }
+
+    ipcServer->Close();
+    delete ipcServer;
+    ipcServer = nullptr;
+    synthEngine->Free();
+    delete synthEngine;
+    synthEngine = nullptr;
+    FreeUpdateChecker();
+    delete settings;
+    settings = nullptr;
+    FreeLanguage();
+    if (instanceMutex) {
+        CloseHandle(instanceMutex);
+        instanceMutex = nullptr;
+    }
+    systray = nullptr;
+    application.reset();
+    return exitCode;
+}
+
+bool RestartProcess() {
+    HWND tray = systray ? systray->GetHwnd() : nullptr;
+    if (ui::ShowMessageBox(Translate(L"warn.restartHml"), ui::kAppCaption,
+                           MB_OKCANCEL | MB_ICONWARNING | MB_TOPMOST, tray) != IDOK) {
+        return false;
+    }
+    if (ipcServer) {
+        int answer;
+        do {
+            answer = ipcServer->ConfirmOpenPorts();
+        } while (answer == IDTRYAGAIN);
+        if (answer == IDCANCEL) {
+            return false;
+        }
+    }
+    // The new process must be able to take the mutex while this one is still closing.
+    if (instanceMutex) {
+        CloseHandle(instanceMutex);
+        instanceMutex = nullptr;
+    }
+    const std::wstring self = ModulePath();
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(self.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                       settings ? settings->InstallFolder().c_str() : nullptr, &startup,
+                       &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (tray) {
+        PostMessageW(tray, WM_CLOSE, 0, 0);
+    }
+    return true;
+}
+
+} // namespace app

@@ -1,0 +1,24 @@
+#pragma once
+// Where the update check joins start-up and the tray. The update checker provides these; the
+// defaults here do nothing, so the program runs without one.
+
+namespace app {
+
+// What the update check may do to the tray, from any thread.
+class IUpdateNotice {
+public:
+    virtual ~IUpdateNotice() = default;
+    // A newer version is known: the tray menu gets its entry.
+    virtual void SetUpdateAvailable() = 0;
+    // The update-available balloon; also records today as "LastNotify".
+    virtual void ShowUpdateBalloon() = 0;
+};
+
+// Start-up: creates the process's update checker (not started yet).
+void CreateUpdateChecker();
+// Tray creation: the automatic check and the reminder.
+void RunUpdateDecision(IUpdateNotice& tray);
+// Clean-up: ends a check that still runs and frees the checker.
+void FreeUpdateChecker();
+
+} // namespace app
