@@ -28,7 +28,9 @@ const wchar_t* ViewName(View view) {
 
 LONG WriteSlot(View view, const wchar_t* slot, const wchar_t* value) {
     HKEY key = nullptr;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSlotKey, 0, KEY_WRITE | ViewFlag(view), &key);
+    // Created when missing (a fresh system may lack the key in one view) rather than failing.
+    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSlotKey, 0, nullptr, 0,
+                                  KEY_WRITE | ViewFlag(view), nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) {
         return status;
     }
