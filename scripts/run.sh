@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
-# The main job: installs what is needed, builds every configuration and shows what works so far.
+# The main job: installs what is needed, builds every configuration, and renders a General MIDI
+# song that a Debian package ships with our own synthesizer to a WAV file.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 scripts/setup.sh
-scripts/build.sh native win64 win32
+scripts/build.sh native win64 win32 release
 
+song=/usr/share/games/openttd/baseset/openmsx/5432gone_redfarn.mid
+out="$root/build/render"
+mkdir -p "$out"
 echo
-echo "Harmolith is built:"
-echo "  Windows x64: $root/build/win64   (tests run under Wine)"
-echo "  Windows x86: $root/build/win32   (compiled and linked)"
-echo "  Linux:       $root/build/native  (portable core, sanitizers)"
+build/release/tools/render/harmolith-render --out "$out" "$song"
+wav="$out/$(basename "${song%.*}").wav"
 echo
-echo "What works so far: the configuration store (Harmolith.conf through the registry value),"
-echo "the SoundFont list and mixer state records, the mixer gain rules and the localization with"
-echo "English and German language files. The synth process, its tray window and the audio"
-echo "engine are still being built; 'scripts/test.sh' runs every test."
+echo "Rendered $song"
+echo "      to $wav"
+sox "$wav" -n stats 2>&1 | grep -E 'Length|RMS lev|Pk lev' || true
+echo
+echo "Also built: the Windows program build/win64/src/app/Harmolith.exe (x64, tested under Wine)"
+echo "and build/win32/src/app/Harmolith.exe (x86). The synth process, its shared-memory server,"
+echo "ports and audio output work (scripts/test.sh plays notes from a client process into it and"
+echo "checks the audio); its mixer, configurator and converter windows are still placeholders."
