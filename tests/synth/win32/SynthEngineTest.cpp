@@ -191,7 +191,8 @@ TEST_F(SynthEngineTest, EachPortIsHeardWithItsOwnSoundFont) {
 }
 
 TEST_F(SynthEngineTest, NotesAreHeardWhenTheyWereSent) {
-    HANDLE client = StartClient(L"port=0 open sleep=1000 note=69,100,300 sleep=500 note=69,100,300 close");
+    HANDLE client =
+        StartClient(L"port=0 open sleep=1000 note=69,100,300 sleep=500 note=69,100,300 close");
     ASSERT_NE(client, nullptr);
     ASSERT_EQ(WaitForSingleObject(client, 20000), WAIT_OBJECT_0);
     CloseHandle(client);
