@@ -219,6 +219,36 @@ TEST_F(SynthEngineTest, NotesAreHeardWhenTheyWereSent) {
     EXPECT_NEAR((notes[1].first - notes[0].first) * 10, 800, 80) << "time between the notes";
 }
 
+TEST_F(SynthEngineTest, TheClientPlaysAMidiFile) {
+    // Format 0, 480 ticks a quarter at 120 bpm: key 69 for half a second.
+    const unsigned char song[] = {'M',  'T',  'h', 'd',  0,    0,    0,    6,   0,
+                                  0,    0,    1,   0x01, 0xE0, 'M',  'T',  'r', 'k',
+                                  0,    0,    0,   13,   0x00, 0x90, 69,   100, 0x83,
+                                  0x60, 0x80, 69,  0,    0x00, 0xFF, 0x2F, 0x00};
+    std::ofstream(folder.path / "song.mid", std::ios::binary)
+        .write(reinterpret_cast<const char*>(song), sizeof song);
+    HANDLE client = StartClient(L"port=0 open play=" + folder.File(L"song.mid") + L" close");
+    ASSERT_NE(client, nullptr);
+    ASSERT_EQ(WaitForSingleObject(client, 20000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(client, &code);
+    CloseHandle(client);
+    EXPECT_EQ(code, 0u);
+    Sleep(300);
+    server->Close();
+    engine->Free();
+    const auto levels = LevelsOf(Captured(), 440, 480);
+    const int first = FirstAbove(levels, kHeard);
+    ASSERT_GE(first, 0) << "the file's note is heard";
+    int last = first;
+    for (int i = first; i < static_cast<int>(levels.size()); ++i) {
+        if (levels[static_cast<size_t>(i)] > kHeard) {
+            last = i;
+        }
+    }
+    EXPECT_NEAR((last - first + 1) * 10, 500, 100) << "for the half second the file says";
+}
+
 TEST_F(SynthEngineTest, RestartKeepsTheConnectionAndItsProgram) {
     CShmClient client;
     ASSERT_TRUE(client.Connect());
