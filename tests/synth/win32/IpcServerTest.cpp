@@ -6,26 +6,13 @@
 #include "support/FakePorts.h"
 #include "support/TestPaths.h"
 #include "support/win32/MessageBoxCatcher.h"
+#include "win32/ClientProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
 namespace {
-
-// Starts the test client with the given actions.
-HANDLE StartClient(const std::wstring& actions) {
-    std::wstring command = L"\"" + test_paths::FromHost(HML_CLIENT_EXE) + L"\" " + actions;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-        return nullptr;
-    }
-    CloseHandle(info.hThread);
-    return info.hProcess;
-}
 
 DWORD Finish(HANDLE process) {
     DWORD code = 999;

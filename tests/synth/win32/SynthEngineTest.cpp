@@ -13,6 +13,7 @@
 #include "support/win32/MessageBoxCatcher.h"
 #include "synth/win32/IpcServer.h"
 #include "synth/win32/MidiDevice.h"
+#include "win32/ClientProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -36,19 +37,6 @@ void WriteFont(const std::filesystem::path& path, const std::vector<std::pair<in
         w.AddPreset("p", program, 0, {}, {{{}, {}, inst}});
     }
     w.Write(path);
-}
-
-HANDLE StartClient(const std::wstring& actions) {
-    std::wstring command = L"\"" + test_paths::FromHost(HML_CLIENT_EXE) + L"\" " + actions;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-        return nullptr;
-    }
-    CloseHandle(info.hThread);
-    return info.hProcess;
 }
 
 // A test note plays at about 0.025 of full scale (the output leaves 14 dB of headroom).
