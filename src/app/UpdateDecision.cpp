@@ -1,12 +1,43 @@
 #include "app/UpdateDecision.h"
 
-// Stand-ins until the update checker exists: no checker, no check.
+#include "config/Settings.h"
+#include "update/UpdateSchedule.h"
+#include "update/win32/UpdateChecker.h"
+
 namespace app {
 
-void CreateUpdateChecker() {}
+void CreateUpdateChecker() {
+    delete updateChecker;
+    updateChecker = new CUpdateChecker();
+}
 
-void RunUpdateDecision(IUpdateNotice&) {}
+void RunUpdateDecision(IUpdateNotice& tray) {
+    if (!settings || !updateChecker) {
+        return;
+    }
+    const update_check::CStartupDecision decision = update_check::DecideAtStartup(
+        *settings, updateChecker->CurrentVersion(), update_check::LocalNow());
+    if (decision.startCheck) {
+        // The tray outlives the checker: clean-up frees the checker before the tray goes.
+        updateChecker->StartCheck([&tray](update_check::CheckResult result) {
+            if (result == update_check::CheckResult::UpdateAvailable) {
+                tray.SetUpdateAvailable();
+                tray.ShowUpdateBalloon();
+            }
+        });
+        return;
+    }
+    if (decision.updateAvailable) {
+        tray.SetUpdateAvailable();
+    }
+    if (decision.remind) {
+        tray.ShowUpdateBalloon(); // records today as "LastNotify"
+    }
+}
 
-void FreeUpdateChecker() {}
+void FreeUpdateChecker() {
+    delete updateChecker;
+    updateChecker = nullptr;
+}
 
 } // namespace app

@@ -1,6 +1,5 @@
 #pragma once
-// Where the update check joins start-up and the tray. The update checker provides these; the
-// defaults here do nothing, so the program runs without one.
+// Where the update check (src/update) joins start-up and the tray.
 
 namespace app {
 
