@@ -19,7 +19,9 @@ echo "Rendered $song"
 echo "      to $wav"
 sox "$wav" -n stats 2>&1 | grep -E 'Length|RMS lev|Pk lev' || true
 echo
-echo "Also built: the Windows program build/win64/src/app/Harmolith.exe (x64, tested under Wine)"
-echo "and build/win32/src/app/Harmolith.exe (x86). The synth process, its shared-memory server,"
-echo "ports and audio output work (scripts/test.sh plays notes from a client process into it and"
-echo "checks the audio); its mixer, configurator and converter windows are still placeholders."
+echo
+echo "Now the synth itself: Harmolith.exe under Wine, fed by a client process through the"
+echo "shared memory as the driver would, its audio captured from Wine's ALSA output."
+scripts/synth-demo.sh "$song"
+echo
+echo "The mixer, configurator and converter windows are still placeholders."
