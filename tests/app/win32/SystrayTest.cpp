@@ -2,6 +2,7 @@
 // mixers it opens and remembers, the double-click, and the global hotkeys.
 
 #include "HarmolithProcess.h"
+#include "midiclient/ShmClient.h"
 
 namespace {
 
@@ -123,6 +124,33 @@ TEST_F(SystrayTest, ExitFromTheMenuEndsWithZero) {
     ASSERT_NE(menu, nullptr);
     Mnemonic(menu, L'x');
     EXPECT_EQ(harmolith.ExitCode(), 0u);
+}
+
+TEST_F(SystrayTest, ExitWithAConnectedClientAsksUntilContinueOrCancel) {
+    Run("");
+    CShmClient client; // this test process plays a client program
+    ASSERT_TRUE(client.Connect());
+    client.Open(0);
+    Sleep(300);
+    HWND menu = OpenMenu();
+    ASSERT_NE(menu, nullptr);
+    Mnemonic(menu, L'x');
+    auto box = harmolith.WaitBox(L"Tarnwick Harmolith");
+    ASSERT_TRUE(box.has_value()) << "the exit asks while a client holds a port";
+    EXPECT_NE(box->text.find(L"=== Harmolith #1 ==="), std::wstring::npos) << box->text;
+    EXPECT_NE(box->text.find(L"(#" + std::to_wstring(GetCurrentProcessId()) + L")"),
+              std::wstring::npos)
+        << "the client is listed";
+    CHarmolith::Press(*box, IDTRYAGAIN);
+    Sleep(300);
+    box = harmolith.WaitBox(L"Tarnwick Harmolith");
+    ASSERT_TRUE(box.has_value()) << "Try Again asks again";
+    CHarmolith::Press(*box, IDCANCEL);
+    Sleep(500);
+    EXPECT_TRUE(IsWindow(tray)) << "Cancel keeps the synth running";
+    client.Close(0);
+    Sleep(300);
+    Close();
 }
 
 TEST_F(SystrayTest, MixerHotkeyIsHeldAndTogglesTheFirstMixer) {
