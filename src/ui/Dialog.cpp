@@ -98,12 +98,7 @@ INT_PTR CALLBACK CDialog::StaticDialogProc(HWND window, UINT msg, WPARAM wParam,
         ReportCallbackException();
     }
     if (msg == WM_NCDESTROY) {
-        self->Detach();
-        try {
-            self->OnFinalMessage();
-        } catch (...) {
-            ReportCallbackException();
-        }
+        self->WindowGone();
     }
     return result;
 }

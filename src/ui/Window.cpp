@@ -130,12 +130,7 @@ LRESULT CALLBACK CWindow::StaticWndProc(HWND window, UINT msg, WPARAM wParam, LP
         ReportCallbackException();
     }
     if (msg == WM_NCDESTROY) {
-        self->Detach();
-        try {
-            self->OnFinalMessage();
-        } catch (...) {
-            ReportCallbackException();
-        }
+        self->WindowGone();
     }
     return result;
 }
@@ -150,6 +145,15 @@ void ReportCallbackException() noexcept {
         ShowError(std::wstring(what.begin(), what.end()));
     } catch (...) {
         ShowError(L"Unexpected error");
+    }
+}
+
+void CWindow::WindowGone() noexcept {
+    Detach();
+    try {
+        OnFinalMessage();
+    } catch (...) {
+        ReportCallbackException();
     }
 }
 

@@ -42,6 +42,8 @@ protected:
     // Links a handle to this object (windows created by the system, such as dialogs).
     void Attach(HWND window);
     void Detach();
+    // After WM_NCDESTROY: unlinks the handle, then OnFinalMessage.
+    void WindowGone() noexcept;
 
 private:
     static LRESULT CALLBACK StaticWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
