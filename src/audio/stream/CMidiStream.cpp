@@ -221,6 +221,7 @@ public:
         for (int c = 0; c < kChannels; ++c) {
             channels[c] = next[c];
             channels[c].presetDirty = true;
+            Touch(c);
             UpdateChannel(c);
         }
         return EError::Ok;
@@ -506,6 +507,7 @@ private:
 
     void ShortMessage(uint8_t status, uint8_t d1, uint8_t d2) {
         const int c = status & 0x0F;
+        Touch(c);
         switch (status & 0xF0) {
         case 0x80:
             NoteOff(c, d1);
@@ -537,6 +539,7 @@ private:
     }
 
     void ApplyEvent(int c, uint32_t event, uint32_t param) {
+        Touch(c);
         SChannel& ch = channels[c];
         switch (event) {
         case EMidiEvent::End:
@@ -604,6 +607,8 @@ private:
     }
 
     void SysEx(const uint8_t* p, uint32_t n) {
+        for (int c = 0; c < kChannels; ++c)
+            Touch(c);
         // Universal: GM/GM2 system on/off, master volume.
         if (n >= 6 && p[1] == 0x7E && p[3] == 0x09) {
             ResetAll(p[4] == 0x03 ? ModeGm2 : ModeGm1);
@@ -664,6 +669,7 @@ private:
             const float mix = ch.mixLevel;
             ch = SChannel{};
             ch.mixLevel = mix;
+            Touch(c);
             std::fill(ch.ctl.cc, ch.ctl.cc + 128, 0);
             ch.ctl.cc[7] = 100;
             ch.ctl.cc[10] = 64;
@@ -695,6 +701,9 @@ private:
         ReleasePedalled(c);
         UpdateChannel(c);
     }
+
+    // Tells the channel's voices that its controls may have changed.
+    void Touch(int c) { channels[c].ctl.serial = ++nextSerial; }
 
     void UpdateChannel(int c) {
         SChannel& ch = channels[c];
@@ -1043,6 +1052,7 @@ private:
     std::mutex lock; // guards everything below against control calls; held one block at most
     std::vector<SFontMapping> fonts;
     SChannel channels[kChannels];
+    uint32_t nextSerial = 0; // last value handed out by Touch()
     EMode mode = ModeGm1;
     float masterVolume = 1.0f;
     std::vector<CVoice> voices;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace hml::audio::synth {
 namespace {
@@ -153,6 +154,7 @@ bool CVoice::Start(const SVoiceStart& s, const SChannelControls* controls, doubl
     key = gen[Keynum] >= 0 ? std::min(static_cast<int>(gen[Keynum]), 127) : s.key;
     velocity = gen[Velocity] >= 0 ? std::min(static_cast<int>(gen[Velocity]), 127) : s.velocity;
     ComputeMods();
+    modsSerial = ctl->serial;
 
     // Sample window and loop, clamped into the sample data.
     const int64_t frames = model.smplFrames;
@@ -209,6 +211,8 @@ bool CVoice::Start(const SVoiceStart& s, const SChannelControls* controls, doubl
     vibLfo.freq = AbsCentsToHz(std::clamp(Gen(FreqVibLfo), -16000.0f, 4500.0f));
 
     filter.Reset();
+    pitchCents = std::numeric_limits<double>::quiet_NaN();
+    attenCb = panValue = filterFc = filterQ = std::numeric_limits<float>::quiet_NaN();
     released = false;
     sustained = sostenuto = false;
     leader = -1;
@@ -419,7 +423,8 @@ float CVoice::VolEnvGain() const {
     case EStage::Done:
         return 0.0f;
     default:
-        return static_cast<float>(std::pow(10.0, -volEnv.value / 20.0));
+        // 10^(-dB/20); float precision is far below audibility here.
+        return std::exp2(static_cast<float>(volEnv.value) * -0.166096404f);
     }
 }
 
@@ -454,7 +459,10 @@ void CVoice::FastRelease(float sec) {
 
 void CVoice::UpdateParams(int frames) {
     const double dt = frames / outRate;
-    ComputeMods();
+    if (ctl->serial != modsSerial) {
+        ComputeMods();
+        modsSerial = ctl->serial;
+    }
     const float modLfoV = modLfo.Value(), vibLfoV = vibLfo.Value();
     const float modEnvV = static_cast<float>(modEnv.value);
     modLfo.Advance(dt);
@@ -465,12 +473,20 @@ void CVoice::UpdateParams(int frames) {
     const double cents = basePitch + modSum[CoarseTune] * 100.0 + modSum[FineTune] + modSum[Pitch] +
                          ctl->tuningCents + modLfoV * Gen(ModLfoToPitch) +
                          vibLfoV * Gen(VibLfoToPitch) + modEnvV * Gen(ModEnvToPitch);
-    // Hostile tunings could ask for any ratio; ten octaves either way is plenty for music.
-    rate = std::exp2(std::clamp(cents, -12000.0, 12000.0) / 1200.0) * rateScale;
+    if (cents != pitchCents) {
+        pitchCents = cents;
+        // Hostile tunings could ask for any ratio; ten octaves either way is plenty for music.
+        ownRate = std::exp2(std::clamp(cents, -12000.0, 12000.0) / 1200.0) * rateScale;
+    }
+    rate = ownRate;
 
     const float atten =
         std::clamp(0.4f * gen[InitialAttenuation] + modSum[InitialAttenuation], 0.0f, 1440.0f);
-    float g = CentibelsToGain(atten) * VolEnvGain() * fontVolume * ctl->gain;
+    if (atten != attenCb) {
+        attenCb = atten;
+        attenGain = CentibelsToGain(atten);
+    }
+    float g = attenGain * VolEnvGain() * fontVolume * ctl->gain;
     const float lfoVol = modLfoV * Gen(ModLfoToVolume);
     if (lfoVol != 0.0f)
         g *= CentibelsToGain(-lfoVol); // a positive excursion is a boost
@@ -483,9 +499,14 @@ void CVoice::UpdateParams(int frames) {
         g *= fadeGain;
     }
     const float pan = std::clamp(Gen(Pan), -500.0f, 500.0f);
-    const double theta = (pan + 500.0) / 1000.0 * kPi / 2.0;
-    targetL = g * static_cast<float>(std::cos(theta));
-    targetR = g * static_cast<float>(std::sin(theta));
+    if (pan != panValue) {
+        panValue = pan;
+        const double theta = (pan + 500.0) / 1000.0 * kPi / 2.0;
+        panL = static_cast<float>(std::cos(theta));
+        panR = static_cast<float>(std::sin(theta));
+    }
+    targetL = g * panL;
+    targetR = g * panR;
     lastGain = g;
     revSend = std::clamp(Gen(ReverbEffectsSend), 0.0f, 1000.0f) / 1000.0f * ctl->reverbLevel;
     choSend = std::clamp(Gen(ChorusEffectsSend), 0.0f, 1000.0f) / 1000.0f * ctl->chorusLevel;
@@ -494,8 +515,13 @@ void CVoice::UpdateParams(int frames) {
                                     modEnvV * Gen(ModEnvToFilterFc),
                                 1500.0f, 13500.0f);
     const float qCb = std::clamp(Gen(InitialFilterQ), 0.0f, 960.0f);
-    // The filter turns itself off at the top cutoff without resonance.
-    filter.SetParameters(static_cast<float>(AbsCentsToHz(fc)), qCb, static_cast<float>(outRate));
+    if (fc != filterFc || qCb != filterQ) {
+        filterFc = fc;
+        filterQ = qCb;
+        // The filter turns itself off at the top cutoff without resonance.
+        filter.SetParameters(static_cast<float>(AbsCentsToHz(fc)), qCb,
+                             static_cast<float>(outRate));
+    }
 }
 
 inline float CVoice::Fetch(int64_t i) const {
@@ -511,11 +537,43 @@ inline float CVoice::Fetch(int64_t i) const {
     return static_cast<float>(hi) * (1.0f / 32768.0f);
 }
 
+// Frames from here on whose two interpolation points lie inside the sample with no loop wrap,
+// at most `limit`; one frame of margin keeps rounding in the position sum harmless.
+int CVoice::FastRun(int64_t safeEnd, int limit) const {
+    if (data24 != nullptr || pos < static_cast<double>(start))
+        return 0;
+    const double room = (static_cast<double>(safeEnd - 1) - pos) / rate - 1.0;
+    return room < 1.0 ? 0 : static_cast<int>(std::min(room, static_cast<double>(limit)));
+}
+
+// The common case without per-frame checks: 16-bit data, linear interpolation.
+void CVoice::GenerateLinear16(float* out, int n) {
+    double p = pos;
+    for (int i = 0; i < n; ++i) {
+        const int64_t ip = static_cast<int64_t>(p);
+        const float fr = static_cast<float>(p - static_cast<double>(ip));
+        const uint8_t* d = data16 + 2 * static_cast<size_t>(ip);
+        const float a = static_cast<float>(static_cast<int16_t>(d[0] | (d[1] << 8)));
+        const float b = static_cast<float>(static_cast<int16_t>(d[2] | (d[3] << 8)));
+        out[i] = (a + fr * (b - a)) * (1.0f / 32768.0f);
+        p += rate;
+    }
+    pos = p;
+}
+
 template <bool Sinc> int CVoice::Generate(float* out, int n) {
     [[maybe_unused]] const CSincInterpolator sinc;
     const bool loopingNow = loopMode == 1 || (loopMode == 3 && !released);
     const int64_t safeEnd = loopingNow ? loopEnd : end;
     for (int i = 0; i < n; ++i) {
+        if constexpr (!Sinc) {
+            const int run = FastRun(safeEnd, n - i);
+            if (run > 0) {
+                GenerateLinear16(out + i, run);
+                i += run - 1;
+                continue;
+            }
+        }
         const int64_t ip = static_cast<int64_t>(pos);
         const float fr = static_cast<float>(pos - static_cast<double>(ip));
         if constexpr (Sinc) {
@@ -523,13 +581,8 @@ template <bool Sinc> int CVoice::Generate(float* out, int n) {
             for (int k = 0; k < kSincTaps; ++k)
                 taps[k] = Fetch(ip + k - kSincTapsBefore);
             out[i] = sinc.Interpolate(taps, kSincTapsBefore, fr);
-        } else if (data24 == nullptr && ip >= start && ip + 1 < safeEnd) {
-            // Common case: both points inside the sample, no loop wrap, 16-bit data.
-            const uint8_t* p = data16 + 2 * static_cast<size_t>(ip);
-            const float a = static_cast<float>(static_cast<int16_t>(p[0] | (p[1] << 8)));
-            const float b = static_cast<float>(static_cast<int16_t>(p[2] | (p[3] << 8)));
-            out[i] = (a + fr * (b - a)) * (1.0f / 32768.0f);
         } else {
+            // Near the sample's edges and loop points, or 24-bit data.
             const float a = Fetch(ip);
             out[i] = a + fr * (Fetch(ip + 1) - a);
         }
@@ -559,20 +612,27 @@ void CVoice::Render(const SRenderTarget& t, EInterpolation interp) {
     else
         Generate<false>(x, n);
     filter.Process(x, n);
-    // Gains glide linearly across the block from the last block's values.
+    // Gains glide linearly across the block from the last block's values. Written without a
+    // running sum and over unaliased pointers so the compiler can vectorise both loops.
     const float inv = 1.0f / static_cast<float>(n);
-    const float dL = (targetL - gainL) * inv, dR = (targetR - gainR) * inv;
-    const float rs = revSend * 0.70710678f, cs = choSend * 0.70710678f;
-    float gL = gainL, gR = gainR;
+    const float gL0 = gainL, gR0 = gainR;
+    const float dL = (targetL - gL0) * inv, dR = (targetR - gR0) * inv;
+    float* __restrict left = t.left;
+    float* __restrict right = t.right;
     for (int i = 0; i < n; ++i) {
-        gL += dL;
-        gR += dR;
-        t.left[i] += x[i] * gL;
-        t.right[i] += x[i] * gR;
-        if (t.reverb != nullptr) {
-            const float m = x[i] * (gL + gR);
-            t.reverb[i] += m * rs;
-            t.chorus[i] += m * cs;
+        const float k = static_cast<float>(i + 1);
+        left[i] += x[i] * (gL0 + dL * k);
+        right[i] += x[i] * (gR0 + dR * k);
+    }
+    if (t.reverb != nullptr) {
+        const float rs = revSend * 0.70710678f, cs = choSend * 0.70710678f;
+        const float g0 = gL0 + gR0, dg = dL + dR;
+        float* __restrict rev = t.reverb;
+        float* __restrict cho = t.chorus;
+        for (int i = 0; i < n; ++i) {
+            const float m = x[i] * (g0 + dg * static_cast<float>(i + 1));
+            rev[i] += m * rs;
+            cho[i] += m * cs;
         }
     }
     gainL = targetL;

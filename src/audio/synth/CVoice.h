@@ -25,6 +25,9 @@ struct SChannelControls {
     float gain = 1.0f;        // mix level, master volume, soft pedal
     float reverbLevel = 1.0f; // channel effect levels, 1 = unity
     float chorusLevel = 1.0f;
+    // Changes whenever anything above may have changed; voices recompute their modulators only
+    // then. Values are never reused, so a voice cannot mistake a new state for the one it saw.
+    uint32_t serial = 0;
 };
 
 struct SRenderTarget {
@@ -110,6 +113,8 @@ private:
     // Interpolated sample values of the next n frames; returns how many the sample had.
     template <bool Sinc> int Generate(float* out, int n);
     inline float Fetch(int64_t i) const;
+    int FastRun(int64_t safeEnd, int limit) const;
+    void GenerateLinear16(float* out, int n);
 
     bool active = false;
     bool released = false;
@@ -138,6 +143,13 @@ private:
     SEnv volEnv, modEnv;
     SLfo modLfo, vibLfo;
     CLowPassFilter filter;
+
+    // Block-rate values kept from the last block; each is recomputed only when its input moved.
+    uint32_t modsSerial = 0;
+    double pitchCents = 0, ownRate = 1;
+    float attenCb = -1, attenGain = 0;
+    float panValue = -1000, panL = 0, panR = 0;
+    float filterFc = -1, filterQ = -1;
 
     float gainL = 0, gainR = 0, targetL = 0, targetR = 0;
     float revSend = 0, choSend = 0;
