@@ -173,6 +173,35 @@ TEST_F(MidiStreamTest, RawMidiAndEventsFromAnotherThread) {
     }
 }
 
+// Voices keep their modulator sums between blocks; every way a control can change must still
+// reach the notes already sounding, and only on their own channel.
+TEST_F(MidiStreamTest, ControllerChangesReachSoundingNotes) {
+    auto s = MakeStream({{fontA, -1, 0}});
+    SStereo out;
+    const auto tone = [&](double from, double freq) {
+        return ToneAmplitude(out.l, out.At(from), out.At(from + 0.05), freq, out.rate);
+    };
+    Send(*s, {0x90, 69, 100, 0x91, 69, 100}); // the same sine on two channels, in phase
+    Render(*s, 0.1, out);
+    const double both = tone(0.05, 440);
+    ASSERT_GT(both, 0.01);
+    Send(*s, {0xB0, 7, 0}); // channel 1's volume down: half the amplitude is left
+    Render(*s, 0.1, out);
+    EXPECT_NEAR(tone(0.15, 440) / both, 0.5, 0.03);
+    s->SendEvent(1, EMidiEvent::PitchBend, 16383); // channel 2 bends up a whole tone
+    Render(*s, 0.1, out);
+    EXPECT_NEAR(ZeroCrossFrequency(out.l, out.At(0.25), out.At(0.3), out.rate), 493.9, 1.5);
+    Send(*s, {0xB0, 7, 127}); // back up, while channel 2 still bends
+    Render(*s, 0.1, out);
+    EXPECT_GT(tone(0.35, 440), 0.45 * both);
+    EXPECT_GT(tone(0.35, 493.9), 0.45 * both);
+    // A reset rewrites every channel; notes started after it hear the defaults again.
+    Send(*s, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x90, 69, 100});
+    Render(*s, 0.2, out);
+    EXPECT_NEAR(tone(0.55, 440) / both, 0.5, 0.03);
+    EXPECT_LT(tone(0.55, 493.9), 0.01 * both);
+}
+
 TEST_F(MidiStreamTest, PedalsAndChannelModeMessages) {
     auto s = MakeStream({{fontA, -1, 0}}, StreamFlags::NoFx);
     SStereo out;
