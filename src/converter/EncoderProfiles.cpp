@@ -12,15 +12,16 @@ namespace {
     " %%CUSTOMPARAMS%% - -o \"%%OUTPUT%%\""
 
 constexpr const char* kLamePage = "https://lame.sourceforge.io/";
+constexpr auto kLameLength = audio::EStreamedLength::Zero;
 constexpr const char* kFlacPage = "https://xiph.org/flac/download.html";
 
 constexpr std::array<SEncoderProfile, kProfileCount> kProfiles{{
     {"WAV (16bit integer)", ".wav", "", "%%OUTPUT%%", 0x44, ""},
     {"WAV (24bit integer)", ".wav", "", "%%OUTPUT%%", 0x46, ""},
     {"WAV (32bit float)", ".wav", "", "%%OUTPUT%%", 0x40, ""},
-    {"MP3 (lame.exe, 128k)", ".mp3", "lame.exe", HML_MP3("128"), 6, kLamePage},
-    {"MP3 (lame.exe, 192k)", ".mp3", "lame.exe", HML_MP3("192"), 6, kLamePage},
-    {"MP3 (lame.exe, 320k)", ".mp3", "lame.exe", HML_MP3("320"), 6, kLamePage},
+    {"MP3 (lame.exe, 128k)", ".mp3", "lame.exe", HML_MP3("128"), 6, kLamePage, kLameLength},
+    {"MP3 (lame.exe, 192k)", ".mp3", "lame.exe", HML_MP3("192"), 6, kLamePage, kLameLength},
+    {"MP3 (lame.exe, 320k)", ".mp3", "lame.exe", HML_MP3("320"), 6, kLamePage, kLameLength},
     {"FLAC (flac.exe, default compression)", ".flac", "flac.exe", HML_FLAC("5"), 6, kFlacPage},
     {"FLAC (flac.exe, fastest compression)", ".flac", "flac.exe", HML_FLAC("1"), 6, kFlacPage},
     {"FLAC (flac.exe, highest compression)", ".flac", "flac.exe", HML_FLAC("8"), 6, kFlacPage},

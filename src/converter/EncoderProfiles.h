@@ -2,6 +2,8 @@
 // the text rules around them: encoder command lines, titles and output paths.
 #pragma once
 
+#include "audio/encode/CEncoderProcess.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -15,6 +17,7 @@ struct SEncoderProfile {
     const char* arguments;    // template with %%CUSTOMPARAMS%%, %%OUTPUT%%, %%FILENAME%%
     uint32_t encoderFlags;    // 0x40 = PCM file, 4 = 16-bit, 6 = 24-bit
     const char* downloadPage; // where users get the program
+    audio::EStreamedLength streamedLength = audio::EStreamedLength::Maximal;
 };
 
 inline constexpr size_t kProfileCount = 9;

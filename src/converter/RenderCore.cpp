@@ -174,7 +174,8 @@ SRenderResult RenderFile(const std::filesystem::path& input, const std::filesyst
             MakeCommandLine(profile, program, options.encoderOptions, Utf8(partial), Utf8(input));
         if (observer)
             observer->OnLog("Command line: " + line);
-        sink = CEncoderWriter::Create(line, partial, output, options.rate, 2, error, &why);
+        sink = CEncoderWriter::Create(line, partial, output, options.rate, 2,
+                                      profile.streamedLength, error, &why);
     }
     if (!sink)
         return Fail(error, why);

@@ -44,15 +44,19 @@ private:
     std::unique_ptr<SImpl> impl;
 };
 
+// How a streamed WAV header states the length nobody knows yet. Most encoders read a maximal
+// size as "up to the end of the input"; LAME takes it at face value and tags its MP3 with a
+// length of 49 days, but reads 0 as unknown (where FLAC refuses 0).
+enum class EStreamedLength { Maximal, Zero };
+
 // An encoder process fed a WAV stream of 24-bit samples. The command line writes the encoded
 // output to `partial`; a clean exit (code 0) gives it the name `output`.
 class CEncoderWriter final : public IAudioSink {
 public:
-    static std::unique_ptr<CEncoderWriter> Create(const std::string& commandLine,
-                                                  const std::filesystem::path& partial,
-                                                  const std::filesystem::path& output,
-                                                  uint32_t rate, uint32_t channels, EError& error,
-                                                  std::string* why = nullptr);
+    static std::unique_ptr<CEncoderWriter>
+    Create(const std::string& commandLine, const std::filesystem::path& partial,
+           const std::filesystem::path& output, uint32_t rate, uint32_t channels,
+           EStreamedLength length, EError& error, std::string* why = nullptr);
     ~CEncoderWriter() override;
 
     bool Write(const float* frames, size_t count) override;

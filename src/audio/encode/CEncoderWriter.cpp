@@ -41,11 +41,10 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
     return words;
 }
 
-std::unique_ptr<CEncoderWriter> CEncoderWriter::Create(const std::string& commandLine,
-                                                       const std::filesystem::path& partial,
-                                                       const std::filesystem::path& output,
-                                                       uint32_t rate, uint32_t channels,
-                                                       EError& error, std::string* why) {
+std::unique_ptr<CEncoderWriter>
+CEncoderWriter::Create(const std::string& commandLine, const std::filesystem::path& partial,
+                       const std::filesystem::path& output, uint32_t rate, uint32_t channels,
+                       EStreamedLength length, EError& error, std::string* why) {
     std::unique_ptr<CEncoderWriter> w(new CEncoderWriter);
     w->partial = partial;
     w->output = output;
@@ -53,8 +52,8 @@ std::unique_ptr<CEncoderWriter> CEncoderWriter::Create(const std::string& comman
     w->process = CEncoderProcess::Start(commandLine, error, why);
     if (!w->process)
         return nullptr;
-    // The length is unknown while streaming: the sizes say "up to the end".
-    const std::vector<uint8_t> header = MakeWavHeader(w->format, UINT64_MAX);
+    const std::vector<uint8_t> header =
+        MakeWavHeader(w->format, length == EStreamedLength::Zero ? 0 : UINT64_MAX);
     w->active = w->process->Write(header.data(), header.size());
     error = EError::Ok;
     return w;

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -170,7 +171,8 @@ TEST_F(EncodeTest, EncoderProcessesGetAWavStreamAndTheirExitDecides) {
 #ifndef _WIN32
     const auto out = dir / "copy.wav", partial = PartialPath(out);
     const std::string copy = "sh -c 'cat > \"$0\"' \"" + partial.string() + "\"";
-    auto w = CEncoderWriter::Create(copy, partial, out, 48000, 2, e, &why);
+    auto w =
+        CEncoderWriter::Create(copy, partial, out, 48000, 2, EStreamedLength::Maximal, e, &why);
     ASSERT_TRUE(w) << why;
     EXPECT_TRUE(w->Write(tone.data(), 4800));
     EXPECT_TRUE(w->IsActive());
@@ -183,8 +185,8 @@ TEST_F(EncodeTest, EncoderProcessesGetAWavStreamAndTheirExitDecides) {
 #endif
 
     // One that exits at once with an error: writing fails, nothing is left.
-    auto quits =
-        CEncoderWriter::Create(Shell("exit 3"), dir / "q.part", dir / "q.mp3", 48000, 2, e, &why);
+    auto quits = CEncoderWriter::Create(Shell("exit 3"), dir / "q.part", dir / "q.mp3", 48000, 2,
+                                        EStreamedLength::Maximal, e, &why);
     ASSERT_TRUE(quits);
     bool active = true;
     for (int i = 0; i < 500 && active; ++i) {
@@ -202,7 +204,8 @@ TEST_F(EncodeTest, EncoderProcessesGetAWavStreamAndTheirExitDecides) {
 #else
     const std::string wait = "sleep 30";
 #endif
-    auto slow = CEncoderWriter::Create(wait, dir / "s.part", dir / "s.mp3", 48000, 2, e, &why);
+    auto slow = CEncoderWriter::Create(wait, dir / "s.part", dir / "s.mp3", 48000, 2,
+                                       EStreamedLength::Maximal, e, &why);
     ASSERT_TRUE(slow);
     std::ofstream(dir / "s.part") << "partial";
     const auto t0 = std::chrono::steady_clock::now();
@@ -221,9 +224,11 @@ TEST_F(EncodeTest, FlacAndLameEncodeTheStream) {
         const char* program;
         std::string args;
         const char* name;
+        EStreamedLength length;
     };
-    for (const SCase& c : {SCase{"/usr/bin/flac", "--tag \"TITLE=t\" -5 - -o", "a.flac"},
-                           SCase{"/usr/bin/lame", "--tt \"t\" -b 128 -", "a.mp3"}}) {
+    for (const SCase& c :
+         {SCase{"/usr/bin/flac", "--tag \"TITLE=t\" -5 - -o", "a.flac", EStreamedLength::Maximal},
+          SCase{"/usr/bin/lame", "--tt \"t\" -b 128 -", "a.mp3", EStreamedLength::Zero}}) {
         if (!std::filesystem::exists(c.program))
             continue;
         const auto out = dir / c.name, partial = PartialPath(out);
@@ -231,7 +236,7 @@ TEST_F(EncodeTest, FlacAndLameEncodeTheStream) {
         std::string why;
         auto w = CEncoderWriter::Create(std::string(c.program) + " " + c.args + " \"" +
                                             partial.string() + "\"",
-                                        partial, out, 48000, 2, e, &why);
+                                        partial, out, 48000, 2, c.length, e, &why);
         ASSERT_TRUE(w) << why;
         for (int i = 0; i < 10; ++i)
             EXPECT_TRUE(w->Write(tone.data() + i * 9600, 4800));
@@ -240,6 +245,12 @@ TEST_F(EncodeTest, FlacAndLameEncodeTheStream) {
         ASSERT_GT(bytes.size(), 1000u) << c.name;
         if (std::string(c.name) == "a.flac")
             EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "fLaC");
+        // LAME tags the length it read in the header: 0 means unknown to players, the maximal
+        // size would claim 49 days.
+        const std::string text(bytes.begin(), bytes.end());
+        const size_t tlen = text.find("TLEN");
+        if (tlen != std::string::npos)
+            EXPECT_LE(std::atof(text.c_str() + tlen + 11), 2000.0) << c.name;
         EXPECT_FALSE(std::filesystem::exists(partial));
     }
 }
