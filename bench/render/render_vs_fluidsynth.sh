@@ -1,46 +1,99 @@
 #!/usr/bin/env bash
-# CPU seconds per second of audio of harmolith-render against FluidSynth, rendering the same MIDI
-# files with the same SoundFont at 48 kHz to 16-bit WAV. Builds the optimised renderer first
-# (build/release, only its target). Usage:
+# harmolith-render against Debian's FluidSynth, both rendering offline with FluidR3_GM at 48 kHz,
+# effects on, linear interpolation and the same voice limit, measured in the same run.
+#   1. Real music (OpenTTD's openMSX set, or the files given): CPU seconds per audio second of
+#      each, and how closely the renderings agree: integrated loudness difference (LUFS) and the
+#      correlation of 50 ms RMS envelopes. Every file must render, decode and not be silent.
+#   2. A generated stress file (16 channels, hundreds of notes at once) at several voice limits:
+#      voices per core at real time, after subtracting each synthesizer's start-up cost.
+# Builds the optimised tools first (build/release). Usage:
 #   bench/render/render_vs_fluidsynth.sh [FILE.mid...]
-# Default files: OpenTTD's openMSX set; font: FluidR3_GM. Prints one line per file and the
-# ratio of the totals (ours / FluidSynth; below 1 means we use less CPU).
+# Environment: HML_BENCH_SF2 (font), HML_BENCH_VOICES (limit of part 1, default 256),
+# HML_BENCH_LIMITS (part 2, default "64 256 1024"), HML_BENCH_STRESS_SECONDS (default 10).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 font=${HML_BENCH_SF2:-/usr/share/sounds/sf2/FluidR3_GM.sf2}
+voices=${HML_BENCH_VOICES:-256}
+limits=${HML_BENCH_LIMITS:-64 256 1024}
+stress_seconds=${HML_BENCH_STRESS_SECONDS:-10}
 files=("$@")
 [ ${#files[@]} -eq 0 ] && files=(/usr/share/games/openttd/baseset/openmsx/*.mid)
-command -v fluidsynth >/dev/null || { echo "fluidsynth is not installed" >&2; exit 2; }
+for tool in fluidsynth sox soxi bc python3; do
+    command -v $tool >/dev/null || { echo "$tool is not installed (scripts/setup.sh)" >&2; exit 2; }
+done
 
 build="$root/build/release"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DHML_TESTS=OFF >/dev/null
-cmake --build "$build" -j "${HML_JOBS:-2}" --target harmolith-render | sed '/^\[/d'
+cmake --build "$build" -j "${HML_JOBS:-2}" --target harmolith-render hml_fidelity | sed '/^\[/d'
 render="$build/tools/render/harmolith-render"
+fidelity="$build/bench/render/hml_fidelity"
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+# FluidSynth's default is 4th-order interpolation; its shell command sets linear, like ours.
+echo "interp 1" >"$tmp/linear.cmd"
 
-# CPU seconds (user + system) of a command, from bash's own timing of it.
+# CPU seconds (user + system) of a command, from bash's own timing of it; fails with it.
 cpu() {
-    local TIMEFORMAT='%3U %3S'
-    { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{ print $1 + $2 }'
+    local TIMEFORMAT='%3U %3S' out
+    out=$({ time "$@" >/dev/null 2>"$tmp/err"; } 2>&1) || { cat "$tmp/err" >&2; return 1; }
+    echo "$out" | awk '{ print $1 + $2 }'
 }
+ours() { # ours LIMIT IN.mid -> IN's name .wav in $tmp
+    cpu "$render" --sf2 "$font" --rate 48000 --voices "$1" --format wav16 --out "$tmp" "$2"
+}
+theirs() { # theirs LIMIT IN.mid OUT.wav
+    cpu fluidsynth -q -F "$3" -r 48000 -o synth.polyphony="$1" -f "$tmp/linear.cmd" -i "$font" "$2"
+}
+div() { echo "scale=6; $1 / $2" | bc -l; }
 
-ours_cpu=0 ours_audio=0 fs_cpu=0 fs_audio=0
-printf '%-32s %10s %10s %10s %10s\n' file ours_cpu/s fs_cpu/s ours_len fs_len
+echo "== Real music: FluidR3_GM, 48 kHz, effects on, linear interpolation, $voices voices"
+printf '%-28s %9s %9s %7s %7s %7s %6s\n' file audio_s ours_cpu fs_cpu speed dLUFS env_r
+ours_cpu=0 fs_cpu=0 audio=0 failed=0 worst_db=0 worst_r=1
 for f in "${files[@]}"; do
     name=$(basename "${f%.*}")
-    a=$(cpu "$render" --sf2 "$font" --rate 48000 --format wav16 --out "$tmp" "$f")
-    la=$(soxi -D "$tmp/$name.wav")
-    b=$(cpu fluidsynth -F "$tmp/$name.fs.wav" -r 48000 -q -i "$font" "$f")
-    lb=$(soxi -D "$tmp/$name.fs.wav")
-    rm -f "$tmp/$name.wav" "$tmp/$name.fs.wav"
-    printf '%-32.32s %10.4f %10.4f %10.1f %10.1f\n' "$name" "$(echo "$a / $la" | bc -l)" \
-        "$(echo "$b / $lb" | bc -l)" "$la" "$lb"
-    ours_cpu=$(echo "$ours_cpu + $a" | bc); ours_audio=$(echo "$ours_audio + $la" | bc)
-    fs_cpu=$(echo "$fs_cpu + $b" | bc); fs_audio=$(echo "$fs_audio + $lb" | bc)
+    if ! a=$(ours "$voices" "$f"); then
+        echo "FAILED: harmolith-render could not render $f"
+        failed=$((failed + 1))
+        continue
+    fi
+    wav="$tmp/$name.wav"
+    rms=$(sox "$wav" -n stats 2>&1 | awk '/^RMS lev dB/ { print $4 }')
+    if [ -z "$rms" ] || [ "$(echo "$rms < -60" | bc -l)" = 1 ]; then
+        echo "FAILED: $f rendered silent or undecodable (RMS $rms dB)"
+        failed=$((failed + 1))
+    fi
+    b=$(theirs "$voices" "$f" "$tmp/$name.fs.wav")
+    len=$(soxi -D "$wav")
+    read -r _ _ ddb r < <("$fidelity" "$wav" "$tmp/$name.fs.wav")
+    rm -f "$wav" "$tmp/$name.fs.wav"
+    printf '%-28.28s %9.1f %9.3f %7.3f %6.2fx %+7.2f %6.3f\n' "$name" "$len" "$a" "$b" \
+        "$(div "$b" "$a")" "$ddb" "$r"
+    ours_cpu=$(echo "$ours_cpu + $a" | bc)
+    fs_cpu=$(echo "$fs_cpu + $b" | bc)
+    audio=$(echo "$audio + $len" | bc)
+    worst_db=$(echo "d = $ddb; if (d < 0) d = -d; if (d > $worst_db) d else $worst_db" | bc -l)
+    worst_r=$(echo "if ($r < $worst_r) $r else $worst_r" | bc -l)
 done
-ours=$(echo "$ours_cpu / $ours_audio" | bc -l)
-theirs=$(echo "$fs_cpu / $fs_audio" | bc -l)
-printf 'total: ours %.4f, fluidsynth %.4f CPU s per audio s; ratio %.2f\n' "$ours" "$theirs" \
-    "$(echo "$ours / $theirs" | bc -l)"
+printf 'total: %.1f s of audio; CPU per audio second ours %.4f, FluidSynth %.4f\n' "$audio" \
+    "$(div "$ours_cpu" "$audio")" "$(div "$fs_cpu" "$audio")"
+printf 'speed ratio (FluidSynth CPU / ours): %.2fx; largest loudness difference %.2f dB; lowest envelope correlation %.3f\n' \
+    "$(div "$fs_cpu" "$ours_cpu")" "$worst_db" "$worst_r"
+
+echo
+echo "== Voices per core at real time: stress file of $stress_seconds s, 16 channels"
+python3 "$root/bench/render/make_stress_mid.py" "$tmp/stress.mid" "$stress_seconds"
+python3 "$root/bench/render/make_stress_mid.py" "$tmp/idle.mid" 1 1
+# Start-up cost (loading the font, the first block) measured on a one-second file.
+ours_idle=$(ours 64 "$tmp/idle.mid")
+fs_idle=$(theirs 64 "$tmp/idle.mid" "$tmp/idle.fs.wav")
+printf '%-8s %12s %12s %7s\n' limit ours fluidsynth ratio
+for limit in $limits; do
+    a=$(ours "$limit" "$tmp/stress.mid")
+    b=$(theirs "$limit" "$tmp/stress.mid" "$tmp/stress.fs.wav")
+    va=$(echo "$limit * $stress_seconds / ($a - $ours_idle)" | bc -l)
+    vb=$(echo "$limit * $stress_seconds / ($b - $fs_idle)" | bc -l)
+    printf '%-8s %12.0f %12.0f %6.2fx\n' "$limit" "$va" "$vb" "$(div "$va" "$vb")"
+done
+rm -f "$tmp"/stress*.wav "$tmp"/idle*.wav
+[ "$failed" -eq 0 ] || { echo "$failed file(s) failed"; exit 1; }
