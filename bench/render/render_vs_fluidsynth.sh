@@ -9,15 +9,17 @@
 # Builds the optimised tools first (build/release). Usage:
 #   bench/render/render_vs_fluidsynth.sh [FILE.mid...]
 # Environment: HML_BENCH_SF2 (font), HML_BENCH_VOICES (limit of part 1, default 256),
-# HML_BENCH_LIMITS (part 2, default "64 256 1024"), HML_BENCH_STRESS_SECONDS (default 10).
+# HML_BENCH_LIMITS (part 2, default "128 512 1024"), HML_BENCH_STRESS_SECONDS (default 20).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 font=${HML_BENCH_SF2:-/usr/share/sounds/sf2/FluidR3_GM.sf2}
 voices=${HML_BENCH_VOICES:-256}
-limits=${HML_BENCH_LIMITS:-64 256 1024}
-stress_seconds=${HML_BENCH_STRESS_SECONDS:-10}
+limits=${HML_BENCH_LIMITS:-128 512 1024}
+stress_seconds=${HML_BENCH_STRESS_SECONDS:-20}
 files=("$@")
 [ ${#files[@]} -eq 0 ] && files=(/usr/share/games/openttd/baseset/openmsx/*.mid)
+# A fresh machine gets the peers and the music first (quiet when everything is there).
+"$root/scripts/setup.sh"
 for tool in fluidsynth sox soxi bc python3; do
     command -v $tool >/dev/null || { echo "$tool is not installed (scripts/setup.sh)" >&2; exit 2; }
 done
@@ -72,8 +74,8 @@ for f in "${files[@]}"; do
     ours_cpu=$(echo "$ours_cpu + $a" | bc)
     fs_cpu=$(echo "$fs_cpu + $b" | bc)
     audio=$(echo "$audio + $len" | bc)
-    worst_db=$(echo "d = $ddb; if (d < 0) d = -d; if (d > $worst_db) d else $worst_db" | bc -l)
-    worst_r=$(echo "if ($r < $worst_r) $r else $worst_r" | bc -l)
+    worst_db=$(awk -v d="$ddb" -v w="$worst_db" 'BEGIN { d = d < 0 ? -d : d; print d > w ? d : w }')
+    worst_r=$(awk -v r="$r" -v w="$worst_r" 'BEGIN { print r < w ? r : w }')
 done
 printf 'total: %.1f s of audio; CPU per audio second ours %.4f, FluidSynth %.4f\n' "$audio" \
     "$(div "$ours_cpu" "$audio")" "$(div "$fs_cpu" "$audio")"

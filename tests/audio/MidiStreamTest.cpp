@@ -327,6 +327,25 @@ TEST_F(MidiStreamTest, ReverbAndChorusFollowSendsLevelsAndTheNoFxFlag) {
     EXPECT_LT(side(0), 1e-6);
     EXPECT_GT(side(127), 0.005);
     EXPECT_GT(side(127), side(40) * 2);
+
+    // The chorus returns what it is sent at about the send's level: CC93 127 sends a fifth of
+    // the note (the default modulator), so the wet part is near 0.2 of the dry one on each side.
+    auto render = [&](uint32_t flags) {
+        auto s = MakeStream({{fontA, -1, 0}}, flags);
+        s->SendEvent(0, EMidiEvent::ChorusLevel, 100); // unity: the send is what CC93 asks
+        Send(*s, {0xB0, 91, 0, 0xB0, 93, 127, 0x90, 69, 127});
+        SStereo out;
+        Render(*s, 0.5, out);
+        return out;
+    };
+    const SStereo withFx = render(0), dry = render(StreamFlags::NoFx);
+    std::vector<float> chorused(dry.Frames());
+    for (size_t i = 0; i < chorused.size(); ++i)
+        chorused[i] = withFx.l[i] - dry.l[i];
+    const double ratio =
+        Rms(chorused, dry.At(0.1), dry.Frames()) / Rms(dry.l, dry.At(0.1), dry.Frames());
+    EXPECT_GT(ratio, 0.14) << ratio;
+    EXPECT_LT(ratio, 0.4) << ratio;
 }
 
 TEST_F(MidiStreamTest, RenderingModesAndAttributes) {

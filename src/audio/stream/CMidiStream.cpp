@@ -29,6 +29,10 @@ constexpr int kSpareVoices = 64; // slots for voices fading out after being stol
 constexpr float kStealFade = 0.003f;
 constexpr float kExclusiveFade = 0.002f;
 constexpr float kSoundOffFade = 0.005f;
+// Gain of the chorus return. The send bus is mono and the chorus folds it with a silent second
+// input, then spreads two taps to each side: at 2 a voice sent fully to the chorus comes back
+// about as loud as it is dry, as on hardware SoundFont synthesizers.
+constexpr float kChorusReturn = 2.0f;
 constexpr float kDefaultEffectLevel = 64.0f / 127.0f;
 
 enum EMode { ModeGm1, ModeGm2, ModeGs, ModeXg };
@@ -99,6 +103,7 @@ public:
         : flags(streamFlags), rate(sampleRate), voiceLimit(limit), queue(1u << 18) {
         reverb.SetSampleRate(static_cast<float>(sampleRate));
         chorus.SetSampleRate(static_cast<float>(sampleRate));
+        chorus.SetLevel(kChorusReturn);
         if (flags & StreamFlags::Sinc)
             CSincTable::Get(); // built here, never first on the render thread
         voices.resize(static_cast<size_t>(limit + kSpareVoices));
