@@ -17,6 +17,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #define HML_ISATTY(fd) _isatty(fd)
 #else
 #include <unistd.h>
@@ -40,7 +41,8 @@ const char* kUsage =
     "  --sf2 FILE         SoundFont; repeat for more, earlier ones win (default: the system's\n"
     "                     GM font in /usr/share/sounds/sf2)\n"
     "  --format F         wav16 (default), wav24, float, flac or mp3 (flac and mp3 need the\n"
-    "                     flac or lame program on the PATH)\n"
+    "                     flac or lame program: on the PATH, or under Windows also in the\n"
+    "                     encoders folder beside harmolith-render)\n"
     "  --profile N        output format by converter table row 0-8 instead of --format\n"
     "  --encoder-options  extra encoder arguments (%%CUSTOMPARAMS%%)\n"
     "  --rate HZ          sample rate, 8000-384000 (default 48000)\n"
@@ -101,6 +103,22 @@ std::string Utf8(const fs::path& p) {
 
 fs::path FromUtf8(const std::string& s) {
     return fs::path(std::u8string(s.begin(), s.end()));
+}
+
+// The encoder a profile names: under Windows from the "encoders" folder beside this program, as
+// an installed Harmolith keeps them, else found on the PATH by its plain name.
+std::string EncoderProgram(const converter::SEncoderProfile& row) {
+#ifdef _WIN32
+    wchar_t self[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) {
+        const fs::path beside = fs::path(self).parent_path() / L"encoders" / row.program;
+        std::error_code ec;
+        if (fs::exists(beside, ec))
+            return Utf8(beside);
+    }
+#endif
+    return converter::ProgramName(row);
 }
 
 int Run(const std::vector<fs::path>& args) {
@@ -219,6 +237,8 @@ int Run(const std::vector<fs::path>& args) {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     const converter::SEncoderProfile& row = converter::EncoderProfiles()[options.profile];
+    if (row.program[0] != '\0')
+        options.encoderProgram = EncoderProgram(row);
     int failed = 0;
     for (const fs::path& input : inputs) {
         if (cancelFlag.load())
