@@ -37,14 +37,16 @@ void Flush(float& s1, float& s2) {
     }
 }
 
-// One sample of the trapezoidal state-variable low-pass, with its update solved for the two
-// states:
+// The trapezoidal state-variable low-pass with its update solved for the two states:
 //     v3 = x - s2,  v1 = a1 s1 + a2 v3,  v2 = s2 + a2 s1 + a3 v3,  s1' = 2 v1 - s1,  s2' = 2 v2 -
 //     s2
-// Written as s' = A s + B x and y = C s + D x, each state waits for one multiply and two adds
-// instead of the chain of five operations the textbook order has, which bounds the speed.
+// is s' = A s + B x with output y = v2 = C s + D x. Speed is bound by the chain from one state
+// to the next, so samples go in pairs: s'' = A^2 s + A B x0 + B x1 takes one multiply and two
+// adds per pair, and both outputs come from s off that chain.
 struct SStateSpace {
     float a11, a12, a21, a22, b1, b2, c1, c2, d;
+    // Two steps at once.
+    float p11, p12, p21, p22, q1, q2, e1, e2, f;
     SStateSpace(float g, float k) {
         const float a1 = 1.0f / (1.0f + g * (g + k));
         const float a2 = g * a1;
@@ -58,14 +60,42 @@ struct SStateSpace {
         c1 = a2;
         c2 = 1.0f - a3;
         d = a3;
+        p11 = a11 * a11 + a12 * a21; // A^2
+        p12 = a11 * a12 + a12 * a22;
+        p21 = a21 * a11 + a22 * a21;
+        p22 = a21 * a12 + a22 * a22;
+        q1 = a11 * b1 + a12 * b2; // A B
+        q2 = a21 * b1 + a22 * b2;
+        e1 = c1 * a11 + c2 * a21; // C A
+        e2 = c1 * a12 + c2 * a22;
+        f = c1 * b1 + c2 * b2; // C B
     }
-    float Step(float x, float& s1, float& s2) const {
-        const float y = c1 * s1 + c2 * s2 + d * x;
-        const float n1 = (a11 * s1 + b1 * x) + a12 * s2;
-        const float n2 = (a22 * s2 + b2 * x) + a21 * s1;
-        s1 = n1;
-        s2 = n2;
-        return y;
+    // Filters n samples; `in` and `out` may be the same buffer.
+    void Run(const float* in, float* out, int n, float& s1, float& s2) const {
+        float x1 = s1, x2 = s2;
+        int i = 0;
+        for (; i + 1 < n; i += 2) {
+            const float u0 = in[i], u1 = in[i + 1];
+            const float y0 = c1 * x1 + c2 * x2 + d * u0;
+            const float y1 = e1 * x1 + e2 * x2 + f * u0 + d * u1;
+            const float n1 = (p11 * x1 + (q1 * u0 + b1 * u1)) + p12 * x2;
+            const float n2 = (p22 * x2 + (q2 * u0 + b2 * u1)) + p21 * x1;
+            x1 = n1;
+            x2 = n2;
+            out[i] = y0;
+            out[i + 1] = y1;
+        }
+        if (i < n) {
+            const float u = in[i];
+            const float y = c1 * x1 + c2 * x2 + d * u;
+            const float n1 = (a11 * x1 + b1 * u) + a12 * x2;
+            const float n2 = (a22 * x2 + b2 * u) + a21 * x1;
+            x1 = n1;
+            x2 = n2;
+            out[i] = y;
+        }
+        s1 = x1;
+        s2 = x2;
     }
 };
 
@@ -124,9 +154,8 @@ void CLowPassFilter::Process(const float* in, float* out, int frames) {
         // Steady parameters, the common case: no coefficient update.
         const SStateSpace m(g, k);
         for (int start = 0; start < frames; start += kFlushInterval) {
-            const int end = std::min(frames, start + kFlushInterval);
-            for (int i = start; i < end; ++i)
-                out[i] = m.Step(in[i], s1, s2);
+            const int n = std::min(frames - start, kFlushInterval);
+            m.Run(in + start, out + start, n, s1, s2);
             Flush(s1, s2);
         }
         ic1eq = s1;
@@ -149,16 +178,16 @@ void CLowPassFilter::Process(const float* in, float* out, int frames) {
             k += kStep;
         }
         const SStateSpace m(g, k);
-        for (int i = start; i < end; ++i) {
-            const float x = in[i];
-            const float v2 = m.Step(x, s1, s2);
-            if (fadeIn || fadeOut) {
+        if (fadeIn || fadeOut) {
+            float wetPart[kGlideStep];
+            m.Run(in + start, wetPart, end - start, s1, s2);
+            for (int i = start; i < end; ++i) {
                 const float wet = static_cast<float>(i + 1) * invFrames;
                 const float mix = fadeIn ? wet : 1.0f - wet;
-                out[i] = x + mix * (v2 - x);
-            } else {
-                out[i] = v2;
+                out[i] = in[i] + mix * (wetPart[i - start] - in[i]);
             }
+        } else {
+            m.Run(in + start, out + start, end - start, s1, s2);
         }
         if (end % kFlushInterval == 0 || end == frames)
             Flush(s1, s2);

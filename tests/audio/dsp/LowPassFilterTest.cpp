@@ -147,5 +147,35 @@ TEST_F(LowPassFilterTest, StaysStableAndDenormalFree) {
     EXPECT_TRUE(AllFinite(y));
 }
 
+// Samples are filtered in pairs; how a signal is cut into calls, odd counts included, and
+// whether it is filtered in place must not change what comes out.
+TEST_F(LowPassFilterTest, CallSizesAndInPlaceGiveTheSameOutput) {
+    const auto x = Noise(1000);
+    auto filtered = [&](std::initializer_list<int> cuts, bool inPlace) {
+        CLowPassFilter filter;
+        filter.SetParameters(2000.0f, 120.0f, 48000.0f);
+        std::vector<float> buf = x, out(x.size());
+        size_t at = 0;
+        for (size_t c = 0; at < x.size(); ++c) {
+            const int n =
+                std::min<int>(cuts.begin()[c % cuts.size()], static_cast<int>(x.size() - at));
+            if (inPlace)
+                filter.Process(buf.data() + at, n);
+            else
+                filter.Process(x.data() + at, out.data() + at, n);
+            at += static_cast<size_t>(n);
+        }
+        return inPlace ? buf : out;
+    };
+    const std::vector<float> whole = filtered({1000}, false);
+    EXPECT_EQ(filtered({1000}, true), whole);
+    for (const auto& y : {filtered({1, 3, 7}, true), filtered({13, 2, 64, 5}, false)}) {
+        double worst = 0;
+        for (size_t i = 0; i < y.size(); ++i)
+            worst = std::max(worst, static_cast<double>(std::fabs(y[i] - whole[i])));
+        EXPECT_LT(worst, 1e-5);
+    }
+}
+
 } // namespace
 } // namespace hml::audio
