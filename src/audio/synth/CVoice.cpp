@@ -371,8 +371,10 @@ void CVoice::AdvanceModEnv(double dt) {
             if (dt < rem) {
                 e.t += dt;
                 dt = 0;
+                // The attack is convex: applied to cents or decibels it rises linearly in
+                // hertz or amplitude, quickly at first.
                 e.value = e.stage == EStage::Delay    ? 0.0
-                          : e.stage == EStage::Attack ? e.t / len
+                          : e.stage == EStage::Attack ? Convex(static_cast<float>(e.t / len))
                                                       : 1.0;
             } else {
                 dt -= std::max(rem, 0.0);
