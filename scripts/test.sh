@@ -39,8 +39,11 @@ count "$log_dir/native.log"
 echo "== Windows tests under Wine" >&2
 source scripts/wine-env.sh
 if hml_wine_start; then
-    # One at a time: several tests set the same machine-wide registry value.
-    ctest --test-dir build/win64 -j 1 --output-on-failure 2>&1 | tee "$log_dir/wine.log" | tail -n 25
+    # One at a time: several tests set the same machine-wide registry value. A test that fails
+    # runs once more: now and then Wine fails to start a process at all (exit status without a
+    # line of output); the log keeps both attempts.
+    ctest --test-dir build/win64 -j 1 --output-on-failure --repeat until-pass:2 2>&1 |
+        tee "$log_dir/wine.log" | tail -n 25
     count "$log_dir/wine.log"
 else
     failed=$((failed + 1))
