@@ -38,3 +38,26 @@ function(hml_add_test name)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                          PROPERTIES TIMEOUT 120)
 endfunction()
+
+# libFuzzer executables, one per source in the calling folder's fuzz/, linked with `lib` (clang,
+# native only). With RUN_SECONDS they also run that long as tests.
+function(hml_add_fuzzers lib)
+    cmake_parse_arguments(FUZZ "" "RUN_SECONDS" "" ${ARGN})
+    if(NOT HML_FUZZ OR WIN32 OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        return()
+    endif()
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*.cpp)
+    foreach(src IN LISTS sources)
+        get_filename_component(name ${src} NAME_WE)
+        add_executable(${name} ${src})
+        hml_warnings(${name})
+        target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+        target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+        target_link_libraries(${name} PRIVATE ${lib})
+        if(HML_TESTS AND FUZZ_RUN_SECONDS)
+            add_test(NAME ${name} COMMAND ${name} -max_total_time=${FUZZ_RUN_SECONDS}
+                                                  -rss_limit_mb=1024)
+            set_tests_properties(${name} PROPERTIES TIMEOUT 60)
+        endif()
+    endforeach()
+endfunction()
