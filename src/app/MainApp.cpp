@@ -203,14 +203,8 @@ bool RestartProcess() {
                            MB_OKCANCEL | MB_ICONWARNING | MB_TOPMOST, tray) != IDOK) {
         return false;
     }
-    if (ipcServer) {
-        int answer;
-        do {
-            answer = ipcServer->ConfirmOpenPorts();
-        } while (answer == IDTRYAGAIN);
-        if (answer == IDCANCEL) {
-            return false;
-        }
+    if (ipcServer && !ipcServer->ConfirmClosingPorts()) {
+        return false;
     }
     // The new process must be able to take the mutex while this one is still closing.
     if (instanceMutex) {

@@ -221,14 +221,8 @@ void CSystray::OnCommand(UINT id) {
 }
 
 void CSystray::Exit() {
-    if (ipcServer) {
-        int answer;
-        do {
-            answer = ipcServer->ConfirmOpenPorts();
-        } while (answer == IDTRYAGAIN);
-        if (answer == IDCANCEL) {
-            return;
-        }
+    if (ipcServer && !ipcServer->ConfirmClosingPorts()) {
+        return;
     }
     SendMessageW(GetHwnd(), WM_CLOSE, 0, 0);
 }

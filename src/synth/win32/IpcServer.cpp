@@ -110,6 +110,14 @@ int CIpcServer::ConfirmOpenPorts() {
                               MB_CANCELTRYCONTINUE | MB_ICONWARNING | MB_TOPMOST);
 }
 
+bool CIpcServer::ConfirmClosingPorts() {
+    int answer;
+    do {
+        answer = ConfirmOpenPorts();
+    } while (answer == IDTRYAGAIN);
+    return answer != IDCANCEL;
+}
+
 void CIpcServer::GetStatusText(std::wstring& text, bool includeFreePorts, bool includeStats) {
     session.GetStatusText(text, includeFreePorts, includeStats);
 }

@@ -24,6 +24,8 @@ public:
     // Asks whether to go on while clients still hold ports open: IDCONTINUE without asking when
     // none does, else the button pressed (IDCANCEL, IDTRYAGAIN or IDCONTINUE).
     int ConfirmOpenPorts();
+    // Asks as above until the answer is not "Try again": true for Continue (or no client).
+    bool ConfirmClosingPorts();
     void GetStatusText(std::wstring& text, bool includeFreePorts, bool includeStats);
 
     CIpcSession& Session() { return session; }
