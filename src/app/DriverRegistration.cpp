@@ -1,6 +1,7 @@
 #include "app/DriverRegistration.h"
 
 #include "ui/MessageBox.h"
+#include "ui/WindowsVersion.h"
 
 #include <windows.h>
 
@@ -96,12 +97,7 @@ bool Is64BitWindows() {
 }
 
 bool IsWindows8OrLater() {
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&info);
-#pragma GCC diagnostic pop
+    const OSVERSIONINFOW info = ui::WindowsVersion();
     return info.dwMajorVersion >= 7 || (info.dwMajorVersion == 6 && info.dwMinorVersion >= 2);
 }
 

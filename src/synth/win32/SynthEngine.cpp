@@ -7,6 +7,7 @@
 #include "config/Settings.h"
 #include "synth/win32/MidiDevice.h"
 #include "ui/MessageBox.h"
+#include "ui/WindowsVersion.h"
 
 #include <windows.h>
 
@@ -306,13 +307,7 @@ std::uint32_t GetStreamFlags(std::uint32_t base) {
     if (settings->force8BitSamples.Get()) {
         flags |= StreamFlags::Sample8Bits;
     } else {
-        OSVERSIONINFOW info{};
-        info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        GetVersionExW(&info);
-#pragma GCC diagnostic pop
-        if (info.dwMajorVersion >= 6) {
+        if (ui::WindowsVersion().dwMajorVersion >= 6) {
             flags |= StreamFlags::Float;
         }
     }
