@@ -300,35 +300,41 @@ void CVoice::ComputeMods() {
     }
 }
 
+// Runs a stage of fixed length (delay, attack, hold) for up to dt. False while it goes on; true
+// once it ended, with dt reduced by the time it took and the envelope in the next stage.
+bool CVoice::RunTimedStage(SEnv& e, double& dt) {
+    const double len = e.stage == EStage::Delay    ? e.delay
+                       : e.stage == EStage::Attack ? e.attack
+                                                   : e.hold;
+    const double rem = len - e.t;
+    if (dt < rem) {
+        e.t += dt;
+        dt = 0;
+        return false;
+    }
+    dt -= std::max(rem, 0.0);
+    e.t = 0;
+    e.stage = e.stage == EStage::Delay    ? EStage::Attack
+              : e.stage == EStage::Attack ? EStage::Hold
+                                          : EStage::Decay;
+    return true;
+}
+
 void CVoice::AdvanceVolEnv(double dt) {
     SEnv& e = volEnv;
     while (dt > 0 && e.stage != EStage::Done) {
         switch (e.stage) {
         case EStage::Delay:
         case EStage::Attack:
-        case EStage::Hold: {
-            const double len = e.stage == EStage::Delay    ? e.delay
-                               : e.stage == EStage::Attack ? e.attack
-                                                           : e.hold;
-            const double rem = len - e.t;
-            if (dt < rem) {
-                e.t += dt;
-                dt = 0;
+        case EStage::Hold:
+            if (!RunTimedStage(e, dt)) {
                 if (e.stage == EStage::Attack)
-                    e.attackAmp = e.t / len;
+                    e.attackAmp = e.t / e.attack;
             } else {
-                dt -= std::max(rem, 0.0);
-                e.t = 0;
                 e.value = 0;
-                e.attackAmp = 1;
-                e.stage = e.stage == EStage::Delay    ? EStage::Attack
-                          : e.stage == EStage::Attack ? EStage::Hold
-                                                      : EStage::Decay;
-                if (e.stage == EStage::Attack)
-                    e.attackAmp = 0;
+                e.attackAmp = e.stage == EStage::Attack ? 0 : 1;
             }
             break;
-        }
         case EStage::Decay: {
             const double speed = 96.0 / e.decay;
             const double need = (e.sustain - e.value) / speed;
@@ -363,29 +369,17 @@ void CVoice::AdvanceModEnv(double dt) {
         switch (e.stage) {
         case EStage::Delay:
         case EStage::Attack:
-        case EStage::Hold: {
-            const double len = e.stage == EStage::Delay    ? e.delay
-                               : e.stage == EStage::Attack ? e.attack
-                                                           : e.hold;
-            const double rem = len - e.t;
-            if (dt < rem) {
-                e.t += dt;
-                dt = 0;
+        case EStage::Hold:
+            if (!RunTimedStage(e, dt)) {
                 // The attack is convex: applied to cents or decibels it rises linearly in
                 // hertz or amplitude, quickly at first.
                 e.value = e.stage == EStage::Delay    ? 0.0
-                          : e.stage == EStage::Attack ? Convex(static_cast<float>(e.t / len))
+                          : e.stage == EStage::Attack ? Convex(static_cast<float>(e.t / e.attack))
                                                       : 1.0;
             } else {
-                dt -= std::max(rem, 0.0);
-                e.t = 0;
-                e.value = e.stage == EStage::Delay ? 0.0 : 1.0;
-                e.stage = e.stage == EStage::Delay    ? EStage::Attack
-                          : e.stage == EStage::Attack ? EStage::Hold
-                                                      : EStage::Decay;
+                e.value = e.stage == EStage::Attack ? 0.0 : 1.0;
             }
             break;
-        }
         case EStage::Decay: {
             const double need = (e.value - e.sustain) * e.decay;
             if (dt < need) {

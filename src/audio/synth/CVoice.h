@@ -107,6 +107,7 @@ private:
     float Gen(int g) const { return gen[g] + modSum[g]; }
     void ComputeMods();
     float SourceValue(uint16_t src) const;
+    static bool RunTimedStage(SEnv& e, double& dt);
     void AdvanceVolEnv(double dt);
     void AdvanceModEnv(double dt);
     float VolEnvGain() const;
