@@ -8,6 +8,7 @@
 #include "mixer/MixerOwner.h"
 #include "support/CSf2Writer.h"
 #include "support/Signal.h"
+#include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -70,12 +71,7 @@ protected:
         options.extraFlags = audio::StreamFlags::NoFx;
         options.profile = 2; // float WAV
         options.mixer = &mixer;
-        dir = std::filesystem::temp_directory_path() /
-              ("hml render test " +
-               std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-        std::filesystem::create_directories(dir);
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     SRenderResult Render(const CTrack& track, SStereo& out) {
         WriteBytes(dir / "in.mid", MakeSmf(0, 96, {track}));
@@ -101,17 +97,11 @@ protected:
         const double f = ZeroCrossFrequency(s.l, s.At(from), s.At(to), s.rate);
         return static_cast<int>(std::lround(12 * std::log2(f / 440.0)));
     }
-    std::vector<std::string> Files() const {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 
     SRenderOptions options;
     CTestMixer mixer;
-    std::filesystem::path dir;
+    test_paths::CTempFolder folder{"hml render test "};
+    const std::filesystem::path& dir = folder.path;
 };
 
 TEST_F(RenderCoreTest, KeyShiftSparesDrumsFollowsDrumChangesAndDropsNotesOutOfRange) {
@@ -206,7 +196,7 @@ TEST_F(RenderCoreTest, CancelFailuresAndStoppedEncodersLeaveNothingBehind) {
     SRenderResult r = RenderFile(dir / "in.mid", dir / "out.wav", options, &observer, cancel);
     EXPECT_EQ(r.status, ERenderStatus::Canceled);
     EXPECT_EQ(observer.last, 1000u);
-    EXPECT_EQ(Files(), std::vector<std::string>{"in.mid"});
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"in.mid"});
 
     cancel = false;
     r = RenderFile(dir / "missing.mid", dir / "out.wav", options, nullptr, cancel);
@@ -231,14 +221,14 @@ TEST_F(RenderCoreTest, CancelFailuresAndStoppedEncodersLeaveNothingBehind) {
     EXPECT_TRUE(r.encoderStopped);
     EXPECT_TRUE(cancel.load());
     EXPECT_NE(logged.log.find("Command line: \"false\" --tag"), std::string::npos) << logged.log;
-    EXPECT_EQ(Files(), std::vector<std::string>{"in.mid"});
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"in.mid"});
 
     if (std::filesystem::exists("/usr/bin/flac")) {
         cancel = false;
         options.encoderProgram.clear();
         r = RenderFile(dir / "in.mid", dir / "out.flac", options, nullptr, cancel);
         EXPECT_EQ(r.status, ERenderStatus::Completed) << r.message;
-        EXPECT_EQ(Files(), (std::vector<std::string>{"in.mid", "out.flac"}));
+        EXPECT_EQ(folder.Names(), (std::vector<std::string>{"in.mid", "out.flac"}));
     }
 #endif
 }

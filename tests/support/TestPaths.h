@@ -2,9 +2,11 @@
 // Paths of the project's files and of throwaway folders, as the program under test sees them
 // (under Wine the Linux root is drive Z:).
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace test_paths {
 
@@ -34,10 +36,11 @@ inline std::wstring Shared(const std::string& relative) {
 // A fresh folder that is removed with everything in it when the object goes.
 class CTempFolder {
 public:
-    CTempFolder() {
+    // `prefix` starts the folder's name; one with a space tests how paths are quoted.
+    explicit CTempFolder(const std::string& prefix = "hml-test-") {
         std::random_device random;
         path = std::filesystem::temp_directory_path() /
-               ("hml-test-" + std::to_string(random()) + std::to_string(random()));
+               (prefix + std::to_string(random()) + std::to_string(random()));
         std::filesystem::create_directories(path);
     }
     ~CTempFolder() {
@@ -49,6 +52,14 @@ public:
 
     std::wstring Wide() const { return path.wstring(); }
     std::wstring File(const std::wstring& name) const { return (path / name).wstring(); }
+    // The names of what the folder holds, sorted.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(path))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     std::filesystem::path path;
 };
 

@@ -2,6 +2,7 @@
 // that only a finished output renames, command-line splitting, and encoder processes.
 #include "audio/encode/CEncoderProcess.h"
 #include "audio/encode/CWavWriter.h"
+#include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -34,21 +35,6 @@ std::vector<uint8_t> ReadAll(const std::filesystem::path& p) {
 
 class EncodeTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("hml encode test " +
-               std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    // Only the named files are in the folder: no partial output anywhere.
-    std::vector<std::string> Files() const {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
     static std::string Shell(const std::string& script) {
 #ifdef _WIN32
         return "cmd /c " + script;
@@ -56,7 +42,8 @@ protected:
         return "sh -c '" + script + "'";
 #endif
     }
-    std::filesystem::path dir;
+    test_paths::CTempFolder folder{"hml encode test "};
+    const std::filesystem::path& dir = folder.path;
 };
 
 TEST_F(EncodeTest, HeadersCarryTheFormatAndTheirSizes) {
@@ -111,7 +98,7 @@ TEST_F(EncodeTest, WavFilesAppearOnlyWhenFinished) {
         auto w = CWavWriter::Create(out, {22050, 2, sample}, e);
         ASSERT_TRUE(w);
         EXPECT_TRUE(w->Write(ramp.data(), 999));
-        EXPECT_EQ(Files(), std::vector<std::string>{"out put.wav.part"});
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{"out put.wav.part"});
         std::string why;
         EXPECT_EQ(w->Finish(&why), EError::Ok) << why;
         const std::vector<uint8_t> bytes = ReadAll(out);
@@ -124,7 +111,7 @@ TEST_F(EncodeTest, WavFilesAppearOnlyWhenFinished) {
         std::vector<uint8_t> expect(data);
         ConvertSamples(ramp.data(), ramp.size(), sample, expect.data());
         EXPECT_TRUE(std::equal(expect.begin(), expect.end(), bytes.begin() + header));
-        EXPECT_EQ(Files(), std::vector<std::string>{"out put.wav"});
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{"out put.wav"});
     }
     // A second output replaces the first; a dropped one leaves the first alone.
     EError e;
@@ -140,7 +127,7 @@ TEST_F(EncodeTest, WavFilesAppearOnlyWhenFinished) {
     auto aborted = CWavWriter::Create(dir / "gone.wav", {8000, 1, ESampleFormat::Int16}, e);
     aborted->Abort();
     EXPECT_FALSE(aborted->Write(ramp.data(), 10));
-    EXPECT_EQ(Files(), std::vector<std::string>{"out put.wav"});
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"out put.wav"});
     EXPECT_FALSE(
         CWavWriter::Create(dir / "no folder" / "x.wav", {8000, 1, ESampleFormat::Int16}, e));
     EXPECT_EQ(e, EError::Create);
@@ -211,7 +198,7 @@ TEST_F(EncodeTest, EncoderProcessesGetAWavStreamAndTheirExitDecides) {
     const auto t0 = std::chrono::steady_clock::now();
     slow->Abort();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
-    EXPECT_EQ(Files(), std::vector<std::string>{});
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{});
 }
 
 #ifndef _WIN32
