@@ -1,5 +1,6 @@
 #include "converter/RenderCore.h"
 
+#include "audio/EffectLevelSysEx.h"
 #include "audio/encode/CEncoderProcess.h"
 #include "audio/encode/CWavWriter.h"
 #include "audio/midifile/CMidiFile.h"
@@ -15,17 +16,10 @@ namespace hml::converter {
 using namespace hml::audio;
 
 std::array<std::vector<uint8_t>, 4> EffectLevelMessages(uint32_t reverb, uint32_t chorus) {
-    const auto v = [](uint32_t x) { return static_cast<uint8_t>(std::min<uint32_t>(x, 127)); };
-    // Roland checksum over address and data: the low 7 bits of their sum plus it are 0.
-    const auto cs = [](uint8_t low, uint8_t value) {
-        return static_cast<uint8_t>((128 - ((0x40 + 0x01 + low + value) % 128)) % 128);
-    };
-    return {{
-        {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x01, 0x33, v(reverb), cs(0x33, v(reverb)), 0xF7},
-        {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x01, 0x3A, v(chorus), cs(0x3A, v(chorus)), 0xF7},
-        {0xF0, 0x43, 0x10, 0x4C, 0x02, 0x01, 0x0C, v(reverb), 0xF7},
-        {0xF0, 0x43, 0x10, 0x4C, 0x02, 0x01, 0x2C, v(chorus), 0xF7},
-    }};
+    namespace fx = effect_sysex;
+    const auto list = [](const auto& m) { return std::vector<uint8_t>(m.begin(), m.end()); };
+    return {{list(fx::Gs(fx::kGsReverb, reverb)), list(fx::Gs(fx::kGsChorus, chorus)),
+             list(fx::Xg(fx::kXgReverb, reverb)), list(fx::Xg(fx::kXgChorus, chorus))}};
 }
 
 namespace {

@@ -1,11 +1,14 @@
 #include "synth/MidiHandler.h"
 
+#include "audio/EffectLevelSysEx.h"
 #include "mixer/MixerOwner.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
+
+namespace effect_sysex = hml::audio::effect_sysex;
 
 constexpr std::uint8_t kGmSystemOn[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 constexpr std::uint8_t kGm2SystemOn[] = {0xF0, 0x7E, 0x7F, 0x09, 0x03, 0xF7};
@@ -15,12 +18,12 @@ constexpr std::uint8_t kXgSystemOn[] = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E
 
 // GS effect level messages: F0 41 10 42 12 40 01 <address low> <level> <checksum> F7.
 constexpr std::size_t kGsLevelLength = 11;
-constexpr std::uint8_t kGsReverbAddress = 0x33;
-constexpr std::uint8_t kGsChorusAddress = 0x3A;
+constexpr std::uint8_t kGsReverbAddress = effect_sysex::kGsReverb;
+constexpr std::uint8_t kGsChorusAddress = effect_sysex::kGsChorus;
 // XG effect return messages: F0 43 10 4C 02 01 <address low> <level> F7.
 constexpr std::size_t kXgReturnLength = 9;
-constexpr std::uint8_t kXgReverbAddress = 0x0C;
-constexpr std::uint8_t kXgChorusAddress = 0x2C;
+constexpr std::uint8_t kXgReverbAddress = effect_sysex::kXgReverb;
+constexpr std::uint8_t kXgChorusAddress = effect_sysex::kXgChorus;
 
 constexpr std::uint8_t kGsLevelHead[] = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x01};
 constexpr std::uint8_t kXgReturnHead[] = {0xF0, 0x43, 0x10, 0x4C, 0x02, 0x01};
@@ -42,11 +45,6 @@ bool IsEffectLevelMessage(const std::uint8_t* bytes, std::size_t length) {
         return bytes[6] == kXgReverbAddress || bytes[6] == kXgChorusAddress;
     }
     return false;
-}
-
-// Roland checksum over the address and data bytes 40 01 <address> <level>.
-std::uint8_t GsChecksum(std::uint8_t address, std::uint8_t level) {
-    return static_cast<std::uint8_t>((128 - (0x40 + 0x01 + address + level) % 128) % 128);
 }
 
 } // namespace
@@ -297,29 +295,17 @@ void CMidiHandler::ApplyEffects() {
     const std::uint8_t chorus = static_cast<std::uint8_t>(std::min(effects.chorusLevel, 127u));
     switch (mode) {
     case kModeGs: {
-        const std::uint8_t reverbMessage[] = {0xF0,   0x41,
-                                              0x10,   0x42,
-                                              0x12,   0x40,
-                                              0x01,   kGsReverbAddress,
-                                              reverb, GsChecksum(kGsReverbAddress, reverb),
-                                              0xF7};
-        const std::uint8_t chorusMessage[] = {0xF0,   0x41,
-                                              0x10,   0x42,
-                                              0x12,   0x40,
-                                              0x01,   kGsChorusAddress,
-                                              chorus, GsChecksum(kGsChorusAddress, chorus),
-                                              0xF7};
-        stream->SendRaw(reverbMessage, sizeof reverbMessage);
-        stream->SendRaw(chorusMessage, sizeof chorusMessage);
+        const auto reverbMessage = effect_sysex::Gs(kGsReverbAddress, reverb);
+        const auto chorusMessage = effect_sysex::Gs(kGsChorusAddress, chorus);
+        stream->SendRaw(reverbMessage.data(), reverbMessage.size());
+        stream->SendRaw(chorusMessage.data(), chorusMessage.size());
         break;
     }
     case kModeXg: {
-        const std::uint8_t reverbMessage[] = {
-            0xF0, 0x43, 0x10, 0x4C, 0x02, 0x01, kXgReverbAddress, reverb, 0xF7};
-        const std::uint8_t chorusMessage[] = {
-            0xF0, 0x43, 0x10, 0x4C, 0x02, 0x01, kXgChorusAddress, chorus, 0xF7};
-        stream->SendRaw(reverbMessage, sizeof reverbMessage);
-        stream->SendRaw(chorusMessage, sizeof chorusMessage);
+        const auto reverbMessage = effect_sysex::Xg(kXgReverbAddress, reverb);
+        const auto chorusMessage = effect_sysex::Xg(kXgChorusAddress, chorus);
+        stream->SendRaw(reverbMessage.data(), reverbMessage.size());
+        stream->SendRaw(chorusMessage.data(), chorusMessage.size());
         break;
     }
     default:
