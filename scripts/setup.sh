@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev clang-format googletest
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64
     # running and testing the Windows build
-    wine wine64 xvfb xauth x11-utils imagemagick xdotool
+    wine wine64 xvfb xauth x11-utils imagemagick xdotool pulseaudio pulseaudio-utils
     # audio peers, material and measuring tools
     sox libsox-fmt-all fluidsynth fluid-soundfont-gm flac lame openttd-openmsx
     python3

@@ -34,13 +34,13 @@ for view in 32 64; do
         /d Harmolith.dll /reg:$view /f >/dev/null 2>&1
 done
 
-wine explorer /desktop=hml,1280x800 "$(winpath "$out/install/Harmolith.exe")" >/dev/null 2>&1 &
+wine explorer /desktop=hml,1280x800 "$(winpath "$out/install/Harmolith.exe")" >"$out/synth.log" 2>&1 &
 client="$root/build/win64/tools/midiclient/harmolith-client.exe"
 wine "$client" wait-for-synth=30000 >/dev/null
 sleep 1
 start=$(stat -c %s "$HML_CAPTURE" 2>/dev/null || echo 0)
 echo "playing $song into Harmolith #1 ..."
-wine "$client" port=0 open "play=$(winpath "$song")" close
+wine "$client" port=0 open "play=$(winpath "$song")" sleep=2500 close
 sleep 1
 
 # The tray menu: a right click on the notification area's icon.

@@ -161,9 +161,7 @@ int RunHarmolith(const std::wstring& commandLine) {
         return 1;
     }
     if (!ipcServer->StartListening()) {
-        if (DWORD error = GetLastError()) {
-            ui::ShowError(Translate(L"err.listenThread", ui::WindowsErrorText(error)));
-        }
+        // The server has shown what went wrong.
         ui::ShowError(L"Error start listening IPC channel, aborting");
         return 1;
     }
@@ -178,12 +176,14 @@ int RunHarmolith(const std::wstring& commandLine) {
         exitCode = application->Run();
     }
 
-    ipcServer->Close();
-    delete ipcServer;
-    ipcServer = nullptr;
-    synthEngine->Free();
-    delete synthEngine;
-    synthEngine = nullptr;
+    if (ipcServer->Close()) {
+        delete ipcServer;
+        ipcServer = nullptr;
+        synthEngine->Free();
+        delete synthEngine;
+        synthEngine = nullptr;
+    }
+    // Otherwise a server thread is still running: what it uses stays until the process ends.
     FreeUpdateChecker();
     delete settings;
     settings = nullptr;

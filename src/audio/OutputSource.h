@@ -9,9 +9,11 @@ namespace hml::audio {
 class IOutputSource {
 public:
     virtual ~IOutputSource() = default;
-    // Adds up to `frames` stereo frames (interleaved float, -1..1) into `mix`; returns the frames
-    // that were ready. Missing frames are silence (the source fell behind).
+    // Adds `frames` stereo frames (interleaved float, -1..1) into `mix`; returns the frames given.
+    // A source renders here whatever it has not rendered ahead: fewer means it has ended.
     virtual size_t MixInto(float* mix, size_t frames) = 0;
+    // The source wants the lowest latency the device can give (a busy MIDI client).
+    virtual bool WantsLowLatency() const { return false; }
 };
 
 } // namespace hml::audio

@@ -32,6 +32,11 @@ public:
 
     // Records seen since the watchdog's last pass; any record counts as a sign of life.
     std::atomic<std::uint32_t> activity{0};
+    // Held while a record is handled and while the connection's stream is replaced or freed.
+    // Taken under the table lock, which the listen thread then lets go: a slow record holds
+    // back its own connection only. Removal takes it once, under the table lock, so nobody is
+    // still inside when the connection goes.
+    std::mutex inUse;
 };
 
 class IIpcPorts {

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 CIpcSession::Outcome CIpcSession::HandleRecord(const shm::MidiRecord& record) {
-    std::lock_guard<std::recursive_mutex> guard(ports.TableLock());
+    std::unique_lock<std::recursive_mutex> table(ports.TableLock());
     if (record.port >= ports.PortCount()) {
         return Outcome::kNone;
     }
@@ -22,10 +22,13 @@ CIpcSession::Outcome CIpcSession::HandleRecord(const shm::MidiRecord& record) {
         return Outcome::kOpened;
     }
     connection->activity.fetch_add(1, std::memory_order_relaxed);
-    switch (record.command) {
-    case shm::kClose:
+    if (record.command == shm::kClose) {
         ports.RemoveConnection(record.port, record.clientId);
         return Outcome::kClosed;
+    }
+    std::lock_guard<std::mutex> use(connection->inUse);
+    table.unlock();
+    switch (record.command) {
     case shm::kReset:
         connection->OnReset();
         break;
@@ -46,8 +49,12 @@ CIpcSession::Outcome CIpcSession::HandleRecord(const shm::MidiRecord& record) {
     return Outcome::kNone;
 }
 
-std::size_t CIpcSession::WatchdogPass() {
+std::size_t CIpcSession::WatchdogPass(const std::function<bool()>& serverWasBlocked) {
     std::lock_guard<std::recursive_mutex> guard(ports.TableLock());
+    if (serverWasBlocked && serverWasBlocked()) {
+        // Records may wait unread in the ring: silence now proves nothing.
+        return 0;
+    }
     const std::uint32_t portCount = ports.PortCount();
     for (std::uint32_t port = 0; port < portCount; ++port) {
         for (auto& [clientId, connection] : ports.Connections(port)) {

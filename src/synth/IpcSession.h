@@ -1,12 +1,14 @@
 #pragma once
 // The part of the IPC server that needs no Windows objects: what each record does to the ports'
-// client tables, the watchdog's pass, and the status report. All of it runs under the ports' table
-// lock, so a connection the watchdog removed is never touched again by the listen thread or a table
-// walk.
+// client tables, the watchdog's pass, and the status report. Table changes and walks run under
+// the ports' table lock; a record's handler runs under its connection's own lock only, so a
+// connection the watchdog removed is never touched again, and one slow connection does not hold
+// back the others' table work.
 
 #include "synth/IpcPorts.h"
 #include "synth/ShmLayout.h"
 
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -20,7 +22,9 @@ public:
     Outcome HandleRecord(const shm::MidiRecord& record);
 
     // Drops every connection that sent nothing since the previous pass; returns how many.
-    std::size_t WatchdogPass();
+    // Skipped, counters untouched, when `serverWasBlocked` says the listen thread could not
+    // read records for a while (asked once the table lock is held).
+    std::size_t WatchdogPass(const std::function<bool()>& serverWasBlocked = {});
 
     bool AnyConnection();
 

@@ -31,6 +31,17 @@ bool CRingReader::Empty() const {
     return Load(region.header.head) == Load(region.header.tail);
 }
 
+bool CRingReader::Broken() const {
+    const std::uint32_t head = Load(region.header.head), tail = Load(region.header.tail);
+    return head >= kRecordCount || tail >= kRecordCount;
+}
+
+void CRingReader::DropPending() {
+    const std::uint32_t head = Load(region.header.head) % kRecordCount;
+    std::atomic_ref<std::uint32_t>(region.header.head).store(head, std::memory_order_seq_cst);
+    std::atomic_ref<std::uint32_t>(region.header.tail).store(head, std::memory_order_seq_cst);
+}
+
 const MidiRecord& CRingReader::Front() const {
     return region.records[Load(region.header.head) % kRecordCount];
 }

@@ -15,6 +15,10 @@ public:
     explicit CRingReader(Region& region_) : region(region_) {}
 
     bool Empty() const;
+    // A writer left `tail` outside the ring: nothing it wrote can be trusted.
+    bool Broken() const;
+    // Forgets every record written and not yet read (tail := head).
+    void DropPending();
     const MidiRecord& Front() const;
     // Hands the front record back to the writers once it has been handled completely. Returns
     // true when a waiting writer must be woken ("Harmolith_QueueFree").

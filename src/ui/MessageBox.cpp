@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 namespace ui {
 
 int ShowMessageBox(const std::wstring& text, const std::wstring& caption, unsigned flags,
@@ -11,6 +13,20 @@ int ShowMessageBox(const std::wstring& text, const std::wstring& caption, unsign
 
 int ShowError(const std::wstring& text) {
     return ShowMessageBox(text, kAppCaption, MB_ICONERROR | MB_TOPMOST);
+}
+
+void ShowErrorLater(const std::wstring& text) {
+    auto* owned = new std::wstring(text);
+    auto show = [](LPVOID param) -> DWORD {
+        std::unique_ptr<std::wstring> message(static_cast<std::wstring*>(param));
+        ShowError(*message);
+        return 0;
+    };
+    if (HANDLE thread = CreateThread(nullptr, 0, show, owned, 0, nullptr)) {
+        CloseHandle(thread);
+    } else {
+        delete owned;
+    }
 }
 
 std::wstring SystemMessage(unsigned long code) {

@@ -17,6 +17,10 @@ int ShowMessageBox(const std::wstring& text, const std::wstring& caption, unsign
 // An error with the application's caption: MB_ICONERROR | MB_TOPMOST.
 int ShowError(const std::wstring& text);
 
+// The same error box, shown on a thread of its own: the caller goes on at once. For threads
+// that must never wait for a user (the listen thread) or that hold locks others need.
+void ShowErrorLater(const std::wstring& text);
+
 // "%lu: %s": a Windows error code followed by the system's text for it.
 std::wstring WindowsErrorText(unsigned long code);
 

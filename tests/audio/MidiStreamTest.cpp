@@ -348,6 +348,50 @@ TEST_F(MidiStreamTest, ReverbAndChorusFollowSendsLevelsAndTheNoFxFlag) {
     EXPECT_LT(ratio, 0.4) << ratio;
 }
 
+// A playing stream is read by the device while its render-ahead thread renders: whoever comes
+// first renders the next block, and the output is the same as from one thread alone. A reset
+// drops what was rendered ahead.
+TEST_F(MidiStreamTest, DeviceAndRenderThreadTakeTurnsWithoutGaps) {
+    const SFontMapping m{fontA, -1, 0};
+    auto play = [&](bool withRenderThread) {
+        EError e;
+        auto s = CMidiStream::Create(StreamFlags::Float, 48000, 128, e);
+        s->SetFonts(&m, 1);
+        for (int k = 50; k < 60; ++k)
+            s->SendEvent(0, EMidiEvent::Note, static_cast<uint32_t>(k) | 100u << 8);
+        std::atomic<bool> stop{false};
+        std::thread renderer;
+        if (withRenderThread) {
+            renderer = std::thread([&] {
+                while (!stop)
+                    s->RenderAhead(20);
+            });
+        }
+        std::vector<float> out;
+        std::vector<float> chunk(2 * 333); // not a multiple of the block
+        for (int i = 0; i < 300; ++i) {
+            EXPECT_EQ(s->ReadOutput(chunk.data(), chunk.size() * 4), chunk.size() * 4);
+            out.insert(out.end(), chunk.begin(), chunk.end());
+        }
+        stop = true;
+        if (renderer.joinable())
+            renderer.join();
+        return out;
+    };
+    const std::vector<float> alone = play(false), shared = play(true);
+    ASSERT_EQ(alone.size(), shared.size());
+    EXPECT_GT(Rms(alone, 0, alone.size()), 0.01);
+    EXPECT_EQ(alone, shared);
+
+    EError e;
+    auto s = CMidiStream::Create(0, 48000, 128, e);
+    s->SetFonts(&m, 1);
+    s->SendEvent(0, EMidiEvent::Note, 60 | 100u << 8);
+    EXPECT_GE(s->RenderAhead(20), 960u);
+    s->DropOutput();
+    EXPECT_EQ(s->BufferedFrames(), 0u);
+}
+
 TEST_F(MidiStreamTest, RenderingModesAndAttributes) {
     {
         EError e;
@@ -369,8 +413,11 @@ TEST_F(MidiStreamTest, RenderingModesAndAttributes) {
         EXPECT_GT(lv >> 16, 1000u);
         EXPECT_LE(lv & 0xFFFF, 32768u);
         std::vector<int16_t> pcm(2 * 2000);
-        EXPECT_EQ(s->ReadOutput(pcm.data(), pcm.size() * 2), frames * 4);
-        EXPECT_EQ(s->RenderAhead(10), 512u); // whole blocks until 10 ms are waiting
+        // The device side takes all it asks for: what was not rendered ahead is rendered now.
+        EXPECT_EQ(s->ReadOutput(pcm.data(), pcm.size() * 2), pcm.size() * 2);
+        const size_t ahead = s->RenderAhead(10); // whole blocks until 10 ms are waiting
+        EXPECT_GE(ahead, 480u);
+        EXPECT_LT(ahead, 480u + 64);
         // A rendering limit far below what the block needs makes the stream drop voices.
         s->SetRenderTimeLimit(0.001f);
         for (int i = 0; i < 40; ++i) {

@@ -256,32 +256,34 @@ public:
         const auto t0 = std::chrono::steady_clock::now();
         const uint64_t want = std::min<uint64_t>(uint64_t{ms} * rate / 1000, ringFrames - kBlock);
         uint64_t rendered = 0;
-        while (true) {
-            const uint64_t filled = ringWrite.load(std::memory_order_relaxed) -
-                                    ringRead.load(std::memory_order_acquire);
-            if (filled >= want || ringFrames - filled < kBlock)
+        for (;;) {
+            // One block per hold of the render lock: the device side never waits longer.
+            std::lock_guard<std::mutex> guard(renderLock);
+            if (BufferedFrames() >= want)
                 break;
-            RenderBlock();
-            // Copy the block into the ring, wrapping frame by frame at its end.
-            uint64_t w = ringWrite.load(std::memory_order_relaxed);
-            uint8_t tmp[kBlock * 8];
-            Convert(tmp, 0, kBlock);
-            for (int i = 0; i < kBlock; ++i, ++w)
-                std::memcpy(ring.data() + (w % ringFrames) * bytesPerFrame, tmp + i * bytesPerFrame,
-                            bytesPerFrame);
-            ringWrite.store(w, std::memory_order_release);
+            RenderIntoRing();
             rendered += kBlock;
         }
         Account(t0, rendered);
-        return static_cast<size_t>(ringWrite.load() - ringRead.load());
+        return BufferedFrames();
     }
 
     size_t ReadOutput(void* buffer, size_t bytes) {
         if (ring.empty() || buffer == nullptr)
             return 0;
-        const uint64_t avail =
-            ringWrite.load(std::memory_order_acquire) - ringRead.load(std::memory_order_relaxed);
-        const uint64_t frames = std::min<uint64_t>(avail, bytes / bytesPerFrame);
+        [[maybe_unused]] CDenormalGuard denormals;
+        const uint64_t frames = std::min<uint64_t>(bytes / bytesPerFrame, ringFrames - kBlock);
+        std::lock_guard<std::mutex> guard(renderLock);
+        if (BufferedFrames() < frames) {
+            // The render thread fell behind: render the shortfall here rather than leave a gap.
+            const auto t0 = std::chrono::steady_clock::now();
+            uint64_t rendered = 0;
+            while (BufferedFrames() < frames) {
+                RenderIntoRing();
+                rendered += kBlock;
+            }
+            Account(t0, rendered);
+        }
         uint64_t r = ringRead.load(std::memory_order_relaxed);
         auto* out = static_cast<uint8_t*>(buffer);
         for (uint64_t i = 0; i < frames; ++i, ++r)
@@ -289,6 +291,16 @@ public:
                         bytesPerFrame);
         ringRead.store(r, std::memory_order_release);
         return static_cast<size_t>(frames * bytesPerFrame);
+    }
+
+    void DropOutput() {
+        std::lock_guard<std::mutex> guard(renderLock);
+        ringRead.store(ringWrite.load(std::memory_order_relaxed), std::memory_order_release);
+    }
+
+    size_t BufferedFrames() const {
+        return static_cast<size_t>(ringWrite.load(std::memory_order_acquire) -
+                                   ringRead.load(std::memory_order_acquire));
     }
 
     int64_t GetData(void* buffer, size_t bytes) {
@@ -344,6 +356,18 @@ private:
             else
                 ApplyEvent(rec.channel, rec.event, rec.param);
         });
+    }
+
+    // Renders one block onto the ring's end; the caller holds `renderLock`.
+    void RenderIntoRing() {
+        RenderBlock();
+        uint64_t w = ringWrite.load(std::memory_order_relaxed);
+        uint8_t tmp[kBlock * 8];
+        Convert(tmp, 0, kBlock);
+        for (int i = 0; i < kBlock; ++i, ++w)
+            std::memcpy(ring.data() + (w % ringFrames) * bytesPerFrame, tmp + i * bytesPerFrame,
+                        bytesPerFrame);
+        ringWrite.store(w, std::memory_order_release);
     }
 
     void RenderBlock() {
@@ -1078,6 +1102,9 @@ private:
     uint32_t silentBlocks = 0, tailBlocks = 0;
     int carryPos = kBlock;
 
+    // Serialises the ring's writers (the render-ahead thread, and the device side rendering a
+    // shortfall) with its reader. Real-time threads only, one block at a time.
+    std::mutex renderLock;
     std::vector<uint8_t> ring;
     uint64_t ringFrames = 0;
     std::atomic<uint64_t> ringWrite{0}, ringRead{0};
@@ -1124,6 +1151,12 @@ size_t CMidiStream::RenderAhead(uint32_t ms) {
 }
 size_t CMidiStream::ReadOutput(void* buffer, size_t bytes) {
     return impl->ReadOutput(buffer, bytes);
+}
+void CMidiStream::DropOutput() {
+    impl->DropOutput();
+}
+size_t CMidiStream::BufferedFrames() const {
+    return impl->BufferedFrames();
 }
 int64_t CMidiStream::GetData(void* buffer, size_t bytes) {
     return impl->GetData(buffer, bytes);

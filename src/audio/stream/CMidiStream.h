@@ -2,8 +2,10 @@
 // SoundFonts mapped to it, effects, and the output in the format its flags ask for.
 //
 // Threads: SendEvent/SendMidi and the Get* attribute reads are safe from any thread at any
-// time. RenderAhead/ReadOutput (playing streams) and GetData (decoding streams) belong to one
-// render thread; they allocate nothing. The remaining calls are control-thread calls: they
+// time. RenderAhead, ReadOutput and DropOutput (playing streams) may be called from two
+// real-time threads, the render-ahead thread and the device's mixing thread, which take turns
+// one block at a time; GetData (decoding streams) belongs to one render thread. None of them
+// allocates. The remaining calls are control-thread calls: they
 // wait for at most one render block (64 frames) and are never needed while rendering.
 #pragma once
 
@@ -47,10 +49,15 @@ public:
     // Any thread. Raw MIDI: running status holds within one call, SysEx must be complete.
     bool SendMidi(const uint8_t* bytes, size_t count);
 
-    // Render thread of a playing stream: renders until `ms` of audio wait in the output ring;
-    // returns the buffered frames. ReadOutput (device side) takes bytes from the ring.
+    // Render-ahead thread of a playing stream: renders until `ms` of audio wait in the output
+    // ring; returns the buffered frames.
     size_t RenderAhead(uint32_t ms);
+    // Device side: takes `bytes` (whole frames, at most one second) from the ring, rendering
+    // first whatever the ring lacks, so the output never has a gap. Returns the bytes taken.
     size_t ReadOutput(void* buffer, size_t bytes);
+    // Device side: forgets the audio rendered ahead (playback restarts from the next block).
+    void DropOutput();
+    size_t BufferedFrames() const;
     // Render thread of a decoding stream: fills `bytes` (whole frames); -1 once ended.
     int64_t GetData(void* buffer, size_t bytes);
 

@@ -10,25 +10,8 @@ namespace hml::audio {
 
 namespace {
 
-// Longest buffer: the largest extra buffer (1000 ms) plus headroom for the minimum.
-constexpr uint32_t kMaxBufferMs = 1100;
-
-EError FromWaveError(MMRESULT result) {
-    switch (result) {
-    case MMSYSERR_BADDEVICEID:
-        return EError::Device;
-    case MMSYSERR_ALLOCATED:
-        return static_cast<EError>(46); // busy
-    case MMSYSERR_NODRIVER:
-        return EError::Driver;
-    case MMSYSERR_NOMEM:
-        return EError::Mem;
-    case WAVERR_BADFORMAT:
-        return EError::Format;
-    default:
-        return EError::Unknown;
-    }
-}
+// Room for the largest extra queue, the period and the guard.
+constexpr uint32_t kCapacityMs = COutputDevice::kMaxExtraRoomMs + 100;
 
 } // namespace
 
@@ -50,7 +33,8 @@ std::vector<SOutputDeviceInfo> EnumerateOutputDevices() {
 
 COutputDevice::COutputDevice(int number_, uint32_t rate_) : number(number_), rate(rate_) {}
 
-std::unique_ptr<COutputDevice> COutputDevice::Open(int device, uint32_t rate, EError& error) {
+std::unique_ptr<COutputDevice> COutputDevice::Open(int device, uint32_t rate, EError& error,
+                                                   EOutputApi api) {
     error = EError::Ok;
     if (device == -1) {
         device = 1;
@@ -65,69 +49,46 @@ std::unique_ptr<COutputDevice> COutputDevice::Open(int device, uint32_t rate, EE
         return nullptr;
     }
     std::unique_ptr<COutputDevice> out(new COutputDevice(device, rate));
-    const size_t blockFrames = rate * kBlockMs / 1000;
-    out->mix.assign(blockFrames * 2, 0.0f);
-    if (device > 0) {
-        const UINT waveId = device == 1 ? WAVE_MAPPER : static_cast<UINT>(device - 2);
-        if (!out->OpenWave(waveId, error)) {
-            return nullptr;
-        }
+    // -2: no sound, -1: the default device, else a waveOut device id.
+    const int waveId = device == 0 ? -2 : device == 1 ? -1 : device - 2;
+    std::promise<EError> opened;
+    auto result = opened.get_future();
+    out->thread =
+        std::thread([self = out.get(), waveId, api, &opened] { self->Run(waveId, api, &opened); });
+    error = result.get();
+    if (error != EError::Ok) {
+        out->thread.join();
+        return nullptr;
     }
-    out->thread = std::thread([self = out.get()] { self->Run(); });
     return out;
-}
-
-bool COutputDevice::OpenWave(UINT waveId, EError& error) {
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 2;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = 4;
-    format.nAvgBytesPerSec = rate * 4;
-    blockDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    MMRESULT result = waveOutOpen(&wave, waveId, &format, reinterpret_cast<DWORD_PTR>(blockDone), 0,
-                                  CALLBACK_EVENT);
-    if (result != MMSYSERR_NOERROR) {
-        wave = nullptr;
-        error = FromWaveError(result);
-        return false;
-    }
-    const size_t blockFrames = mix.size() / 2;
-    const size_t count = kMaxBufferMs / kBlockMs;
-    blocks.assign(count, std::vector<int16_t>(blockFrames * 2, 0));
-    headers.assign(count, WAVEHDR{});
-    for (size_t i = 0; i < count; ++i) {
-        headers[i].lpData = reinterpret_cast<LPSTR>(blocks[i].data());
-        headers[i].dwBufferLength = static_cast<DWORD>(blockFrames * 4);
-        waveOutPrepareHeader(wave, &headers[i], sizeof(WAVEHDR));
-        headers[i].dwFlags |= WHDR_DONE; // free to fill
-    }
-    return true;
 }
 
 COutputDevice::~COutputDevice() {
     stop = true;
-    if (blockDone) {
-        SetEvent(blockDone);
+    {
+        std::lock_guard<std::mutex> guard(endpointLock);
+        if (endpoint) {
+            endpoint->Wake();
+        }
     }
     if (thread.joinable()) {
         thread.join();
     }
-    if (wave) {
-        waveOutReset(wave);
-        for (WAVEHDR& header : headers) {
-            waveOutUnprepareHeader(wave, &header, sizeof(WAVEHDR));
-        }
-        waveOutClose(wave);
-    }
-    if (blockDone) {
-        CloseHandle(blockDone);
-    }
 }
 
-void COutputDevice::SetBufferMs(uint32_t ms) {
-    bufferMs = std::clamp<uint32_t>(ms, MinBufferMs(), kMaxBufferMs);
+uint32_t COutputDevice::QueuedFrames() const {
+    const auto since = std::chrono::steady_clock::now().time_since_epoch().count() -
+                       roundTime.load(std::memory_order_relaxed);
+    const auto sinceUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::steady_clock::duration(since))
+                             .count();
+    const uint64_t gone = static_cast<uint64_t>(std::max<long long>(0, sinceUs)) * rate / 1000000;
+    const uint32_t ahead = aheadAfterRound.load(std::memory_order_relaxed);
+    return gone >= ahead ? 0 : static_cast<uint32_t>(ahead - gone);
+}
+
+void COutputDevice::SetExtraRoomMs(uint32_t ms) {
+    extraRoomMs = std::min(ms, kMaxExtraRoomMs);
 }
 
 void COutputDevice::Add(IOutputSource* source) {
@@ -142,54 +103,83 @@ void COutputDevice::Remove(IOutputSource* source) {
     sources.erase(std::remove(sources.begin(), sources.end(), source), sources.end());
 }
 
-void COutputDevice::MixBlock(int16_t* out) {
-    std::fill(mix.begin(), mix.end(), 0.0f);
+bool COutputDevice::LowLatencyWanted() {
+    std::lock_guard<std::mutex> guard(sourcesLock);
+    return std::any_of(sources.begin(), sources.end(),
+                       [](const IOutputSource* s) { return s->WantsLowLatency(); });
+}
+
+void COutputDevice::MixAndWrite(uint32_t frames) {
+    std::fill(mix.begin(), mix.begin() + size_t{frames} * 2, 0.0f);
     {
         std::lock_guard<std::mutex> guard(sourcesLock);
         for (IOutputSource* source : sources) {
-            source->MixInto(mix.data(), mix.size() / 2);
+            source->MixInto(mix.data(), frames);
         }
     }
-    if (out) {
-        for (size_t i = 0; i < mix.size(); ++i) {
-            const float v = std::clamp(mix[i], -1.0f, 1.0f);
-            out[i] = static_cast<int16_t>(std::lrint(v * 32767.0f));
-        }
+    for (size_t i = 0; i < size_t{frames} * 2; ++i) {
+        const float v = std::clamp(mix[i], -1.0f, 1.0f);
+        pcm[i] = static_cast<int16_t>(std::lrint(v * 32767.0f));
     }
+    endpoint->Write(pcm.data(), frames);
 }
 
-void COutputDevice::Run() {
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-    if (!wave) {
-        // No sound: consume the sources at the pace a device would.
-        auto next = std::chrono::steady_clock::now();
-        while (!stop) {
-            MixBlock(nullptr);
-            next += std::chrono::milliseconds(kBlockMs);
-            std::this_thread::sleep_until(next);
+void COutputDevice::Run(int waveId, EOutputApi wanted, std::promise<EError>* opened) {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    const uint32_t capacity = rate * kCapacityMs / 1000;
+    EError error = EError::Ok;
+    if (waveId == -2) {
+        endpoint = OpenSilentEndpoint(rate, capacity);
+    } else {
+        if (wanted != EOutputApi::WaveOut) {
+            endpoint = OpenWasapiEndpoint(waveId, rate, capacity, error);
         }
+        if (!endpoint && wanted != EOutputApi::Wasapi) {
+            error = EError::Ok;
+            endpoint = OpenWaveOutEndpoint(waveId, rate, capacity, error);
+        }
+    }
+    if (!endpoint) {
+        opened->set_value(error == EError::Ok ? EError::Driver : error);
         return;
     }
-    size_t nextBlock = 0;
-    size_t inFlight = 0;
-    size_t oldest = 0;
+    api = endpoint->Api();
+    periodFrames = endpoint->PeriodFrames();
+    const uint32_t room = endpoint->CapacityFrames();
+    mix.assign(size_t{room} * 2, 0.0f);
+    pcm.assign(size_t{room} * 2, 0);
+    COutputQueue queue(periodFrames, rate);
+    opened->set_value(EError::Ok);
+
+    // Woken by the device, and at least twice a period: a device that signals late (Wine's
+    // does, while its own writes wait) must not make the queue run dry.
+    const DWORD waitMs = std::max<DWORD>(1, periodFrames * 1000 / rate / 2);
+    // Time in frames since the start, so that no rounding accumulates over the rounds.
+    const auto start = std::chrono::steady_clock::now();
+    uint64_t framesBefore = 0;
     while (!stop) {
-        // Blocks finish in the order they were queued.
-        while (inFlight > 0 && (headers[oldest].dwFlags & WHDR_DONE)) {
-            oldest = (oldest + 1) % headers.size();
-            --inFlight;
+        queue.SetExtraRoom(rate * extraRoomMs.load(std::memory_order_relaxed) / 1000);
+        queue.SetLowLatency(LowLatencyWanted());
+        const auto now = std::chrono::steady_clock::now();
+        const auto sinceStartUs =
+            std::chrono::duration_cast<std::chrono::microseconds>(now - start).count();
+        const uint64_t framesNow = static_cast<uint64_t>(sinceStartUs) * rate / 1000000;
+        const uint64_t elapsed = framesNow - framesBefore;
+        framesBefore = framesNow;
+        const uint32_t queued = endpoint->QueuedFrames();
+        uint32_t frames = queue.Round(static_cast<uint32_t>(std::min<uint64_t>(elapsed, room)));
+        frames = std::min(frames, room > queued ? room - queued : 0);
+        if (frames > 0) {
+            MixAndWrite(frames);
         }
-        const size_t wanted = std::max<size_t>(2, (bufferMs + kBlockMs - 1) / kBlockMs);
-        while (inFlight < wanted && inFlight < headers.size()) {
-            WAVEHDR& header = headers[nextBlock];
-            MixBlock(blocks[nextBlock].data());
-            header.dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
-            waveOutWrite(wave, &header, sizeof(WAVEHDR));
-            nextBlock = (nextBlock + 1) % headers.size();
-            ++inFlight;
-        }
-        WaitForSingleObject(blockDone, kBlockMs);
+        aheadAfterRound.store(queue.Ahead(), std::memory_order_relaxed);
+        roundTime.store(now.time_since_epoch().count(), std::memory_order_relaxed);
+        targetFrames.store(queue.Target(), std::memory_order_relaxed);
+        starved.store(queue.Starved(), std::memory_order_relaxed);
+        endpoint->Wait(waitMs);
     }
+    std::lock_guard<std::mutex> guard(endpointLock);
+    endpoint.reset(); // on this thread, where its COM objects live
 }
 
 } // namespace hml::audio

@@ -59,9 +59,11 @@ bool CIpcBase::WatchdogRunning() {
     return watchdogThread != nullptr;
 }
 
-void CIpcBase::Close() {
+bool CIpcBase::Close() {
     Release();
-    StopWatchdog();
+    if (!StopWatchdog()) {
+        return false;
+    }
     CloseAndClear(stopEvent);
     CloseAndClear(dataAvailable);
     CloseAndClear(queueFree);
@@ -70,6 +72,7 @@ void CIpcBase::Close() {
         view = nullptr;
     }
     CloseAndClear(mapping);
+    return true;
 }
 
 void CIpcBase::Release() {
@@ -92,8 +95,9 @@ void CIpcBase::AddConnection() {
         CreateThread(nullptr, 0, &CIpcBase::WatchdogThread, this, CREATE_SUSPENDED, nullptr);
     if (!thread) {
         // Goes on without a watchdog; the next new connection tries again.
-        ui::ShowError(L"Can't start watchdog thread.\n\nError: " +
-                      ui::WindowsErrorText(GetLastError()));
+        // Shown without waiting: this runs on the listen thread.
+        ui::ShowErrorLater(L"Can't start watchdog thread.\n\nError: " +
+                           ui::WindowsErrorText(GetLastError()));
         return;
     }
     SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
@@ -103,12 +107,12 @@ void CIpcBase::AddConnection() {
     ResumeThread(thread);
 }
 
-void CIpcBase::StopWatchdog() {
+bool CIpcBase::StopWatchdog() {
     HANDLE thread = nullptr;
     {
         std::lock_guard<std::mutex> guard(watchdogLock);
         if (!watchdogThread) {
-            return;
+            return true;
         }
         closing = true;
         SetEvent(stopEvent);
@@ -116,10 +120,13 @@ void CIpcBase::StopWatchdog() {
         DuplicateHandle(GetCurrentProcess(), watchdogThread, GetCurrentProcess(), &thread, 0, FALSE,
                         DUPLICATE_SAME_ACCESS);
     }
+    bool ended = true;
     if (thread) {
-        WaitForSingleObject(thread, 1000);
+        // A pass in progress may wait for the table lock; it gets a little more than a second.
+        ended = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0;
         CloseHandle(thread);
     }
+    return ended;
 }
 
 DWORD WINAPI CIpcBase::WatchdogThread(LPVOID param) {

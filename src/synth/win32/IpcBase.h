@@ -18,7 +18,8 @@ public:
     // Maps the region (the mapping must exist), writes its header and creates the events.
     virtual bool Open();
     // Releases one connection, then closes every object that is open. Safe to call again.
-    virtual void Close();
+    // False when the watchdog thread would not end: then the objects it uses stay.
+    virtual bool Close();
     virtual void OnWatchdogTick() {}
 
     // One connection fewer; at none the watchdog thread is told to end.
@@ -33,8 +34,8 @@ protected:
     static DWORD WINAPI WatchdogThread(LPVOID self);
     // One connection more; starts the watchdog thread unless it runs.
     void AddConnection();
-    // Ends the watchdog thread (at most 1000 ms) whatever the connections.
-    void StopWatchdog();
+    // Ends the watchdog thread whatever the connections; false when it did not end in time.
+    bool StopWatchdog();
 
     DWORD lastError = 0;
     HANDLE mapping = nullptr;

@@ -35,14 +35,19 @@ bool CIpcServer::Open() {
     return true;
 }
 
-void CIpcServer::Close() {
+bool CIpcServer::Close() {
     if (listenThread) {
         stopListening = 1;
-        WaitForSingleObject(listenThread, 1000);
+        // A record in hand finishes within its bounded wait; give a stuck thread more time,
+        // and if it is still running, keep everything it uses.
+        if (WaitForSingleObject(listenThread, kListenGraceMs) != WAIT_OBJECT_0 &&
+            WaitForSingleObject(listenThread, kListenLastChanceMs) != WAIT_OBJECT_0) {
+            return false;
+        }
         CloseHandle(listenThread);
         listenThread = nullptr;
     }
-    CIpcBase::Close();
+    return CIpcBase::Close();
 }
 
 bool CIpcServer::StartListening() {
@@ -73,7 +78,20 @@ DWORD WINAPI CIpcServer::ListenThread(LPVOID self) {
 void CIpcServer::Listen() {
     Region()->header.listening = 1;
     shm::CRingReader ring(*Region());
+    ULONGLONG previous = GetTickCount64();
     while (!stopListening) {
+        const ULONGLONG now = GetTickCount64();
+        if (now - previous > kBlockedMs) {
+            blockedSincePass = true; // something held this thread back
+        }
+        previous = now;
+        lastBeat.store(now, std::memory_order_relaxed);
+        if (ring.Broken()) {
+            // A writer put its tail outside the ring: drop what is pending, serve the others.
+            ring.DropPending();
+            SetEvent(queueFree);
+            continue;
+        }
         if (ring.Empty()) {
             WaitForSingleObject(dataAvailable, shm::kPollMs);
             continue;
@@ -94,8 +112,14 @@ void CIpcServer::Listen() {
     }
 }
 
+bool CIpcServer::ListenerWasBlocked() {
+    const bool blocked = blockedSincePass.exchange(false);
+    return blocked || GetTickCount64() - lastBeat.load(std::memory_order_relaxed) > kBlockedMs;
+}
+
 void CIpcServer::OnWatchdogTick() {
-    for (std::size_t n = session.WatchdogPass(); n > 0; --n) {
+    auto blocked = [this] { return listenThread != nullptr && ListenerWasBlocked(); };
+    for (std::size_t n = session.WatchdogPass(blocked); n > 0; --n) {
         Release();
     }
 }

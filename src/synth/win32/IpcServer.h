@@ -15,7 +15,8 @@ public:
     ~CIpcServer() override;
 
     bool Open() override;
-    void Close() override;
+    // False when the listen thread would not end: then nothing it uses may be freed.
+    bool Close() override;
     void OnWatchdogTick() override;
 
     // Starts the listen thread on the first processor at time-critical priority.
@@ -31,12 +32,21 @@ public:
     CIpcSession& Session() { return session; }
 
 private:
+    // A listen-thread round longer than this means the thread was held back (a lock, a box).
+    static constexpr ULONGLONG kBlockedMs = 250;
+    static constexpr DWORD kListenGraceMs = 1000;
+    static constexpr DWORD kListenLastChanceMs = 4000;
+
     static DWORD WINAPI ListenThread(LPVOID self);
     void Listen();
+    // Whether the listen thread was held back since the watchdog's previous pass.
+    bool ListenerWasBlocked();
 
     CIpcSession session;
     HANDLE listenThread = nullptr;
     std::atomic<std::uint32_t> stopListening{0};
+    std::atomic<ULONGLONG> lastBeat{0};
+    std::atomic<bool> blockedSincePass{false};
 };
 
 // The one IPC server of the process; none before start-up and after clean-up.

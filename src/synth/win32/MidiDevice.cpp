@@ -49,6 +49,7 @@ PortClient::~PortClient() {
 }
 
 bool PortClient::CreateStream(bool restore) {
+    std::lock_guard<std::mutex> use(inUse);
     if (!synthEngine || !synthEngine->IsInitialised() || stream) {
         return false;
     }
@@ -58,7 +59,9 @@ bool PortClient::CreateStream(bool restore) {
                                  static_cast<int>(settings->voicesLimit.Get()), error);
     if (!stream) {
         const int code = static_cast<int>(error);
-        ui::ShowError(Translate(L"err.midiStream", std::to_wstring(code), BassErrorText(code, 1)));
+        // Shown without waiting: this runs on the listen thread or under the table lock.
+        ui::ShowErrorLater(
+            Translate(L"err.midiStream", std::to_wstring(code), BassErrorText(code, 1)));
         return false;
     }
     if (const std::uint32_t limit = settings->cpuLimit.Get()) {
@@ -81,9 +84,7 @@ bool PortClient::CreateStream(bool restore) {
     }
     device = synthEngine->DeviceOfPort(port.portIndex);
     if (device) {
-        scratch.assign(std::size_t{stream->Rate()} * COutputDevice::kBlockMs / 1000 *
-                           stream->BytesPerFrame(),
-                       0);
+        scratch.assign(std::size_t{device->MaxRoundFrames()} * stream->BytesPerFrame(), 0);
         device->Add(this);
     }
     stopUpdate = false;
@@ -92,6 +93,7 @@ bool PortClient::CreateStream(bool restore) {
 }
 
 void PortClient::FreeStream(bool save) {
+    std::lock_guard<std::mutex> use(inUse);
     if (device) {
         device->Remove(this);
         device = nullptr;
@@ -117,8 +119,14 @@ void PortClient::UpdateThread() {
     std::uint32_t aheadMs = 20;
     bool fast = false;
     int countdown = 0;
+    const std::uint32_t rate = stream->Rate();
     while (!stopUpdate) {
-        stream->RenderAhead(aheadMs);
+        // What the device already holds counts: the total ahead of the listener stays near
+        // `aheadMs`, and whatever the device lacks when it asks is rendered there.
+        const std::uint32_t queuedMs = device ? device->QueuedFrames() * 1000 / rate : 0;
+        if (queuedMs < aheadMs) {
+            stream->RenderAhead(aheadMs - queuedMs);
+        }
         midi.eventCount = 0;
         Sleep(updatePeriodMs);
         const std::int32_t n = midi.eventCount;
@@ -152,6 +160,9 @@ void PortClient::ApplyMix(std::uint32_t channel) {
 }
 
 void PortClient::OnReset() {
+    if (stream) {
+        stream->DropOutput(); // playback restarts from here
+    }
     midi.NotesOff();
     midi.ResetInstruments();
     midi.ResetDrums();
@@ -170,16 +181,31 @@ IIpcConnection::Stats PortClient::GetStats() {
 
 namespace {
 
-// A stream's event queue is large, but a flood can still fill it before the render thread
-// empties it: then the listen thread waits (and the ring holds the writers back) rather than
-// drop a note. A stream that stays full for a second is not rendering; then the event goes.
-template <class Send> void SendPatiently(Send&& send) {
-    for (int waited = 0; !send() && waited < 1000; ++waited) {
-        Sleep(1);
-    }
-}
+// How long one record may wait for room in a stream's event queue.
+constexpr int kMostWaitMs = 50;
 
 } // namespace
+
+// The stream's event queue is large and the device drains it every period, but a flood can still
+// fill it for a moment: then the listen thread waits a little rather than drop a note. A stream
+// that stays full is not rendering; its events are dropped at once from then on, until one fits
+// again, so that it never holds the listen thread back for long.
+template <class Send> void PortClient::SendPatiently(Send&& send) {
+    if (send()) {
+        streamStalled = false;
+        return;
+    }
+    if (streamStalled) {
+        return;
+    }
+    for (int waited = 0; waited < kMostWaitMs; ++waited) {
+        Sleep(1);
+        if (send()) {
+            return;
+        }
+    }
+    streamStalled = true;
+}
 
 void PortClient::SendEvent(std::uint32_t channel, std::uint32_t event, std::uint32_t value) {
     if (stream && channel < IMixerOwner::kChannels) {
@@ -197,6 +223,7 @@ size_t PortClient::MixInto(float* mix, size_t frames) {
     const std::uint32_t bytesPerFrame = stream->BytesPerFrame();
     const std::uint32_t flags = stream->Flags();
     frames = std::min(frames, scratch.size() / bytesPerFrame);
+    // Never short: the stream renders here whatever its render-ahead thread has not yet done.
     const size_t got = stream->ReadOutput(scratch.data(), frames * bytesPerFrame) / bytesPerFrame;
     const bool mono = (flags & StreamFlags::Mono) != 0;
     const std::uint32_t channels = mono ? 1 : 2;
@@ -228,7 +255,18 @@ CMidiDevice::~CMidiDevice() {
     clients.clear();
 }
 
+namespace {
+
+// The client tables change on the listen and watchdog threads: every walk holds the table lock.
+std::unique_lock<std::recursive_mutex> LockTable() {
+    return synthEngine ? std::unique_lock<std::recursive_mutex>(synthEngine->TableLock())
+                       : std::unique_lock<std::recursive_mutex>();
+}
+
+} // namespace
+
 std::uint32_t CMidiDevice::GetLevel() {
+    auto table = LockTable();
     std::uint32_t level = 0;
     for (auto& [id, client] : clients) {
         if (client->HasStream()) {
@@ -239,11 +277,15 @@ std::uint32_t CMidiDevice::GetLevel() {
 }
 
 std::wstring CMidiDevice::GetInstrumentName(std::uint32_t channel) {
-    if (clients.empty() || channel >= kChannels) {
+    auto table = LockTable();
+    if (clients.empty()) {
         return {};
     }
     if (clients.size() > 1) {
         return L"* multiple clients *";
+    }
+    if (channel >= kChannels) {
+        return {};
     }
     const wchar_t* name = clients.begin()->second->midi.instrumentName[channel];
     return name ? name : L"";
@@ -254,6 +296,7 @@ std::wstring CMidiDevice::GetTitle() {
 }
 
 void CMidiDevice::ApplyChannel(std::uint32_t channel) {
+    auto table = LockTable();
     for (auto& [id, client] : clients) {
         client->ApplyMix(channel);
     }
@@ -280,7 +323,15 @@ PortClient* CMidiDevice::AddClient(std::uint32_t clientId) {
 }
 
 void CMidiDevice::RemoveClient(std::uint32_t clientId) {
-    clients.erase(clientId);
+    auto it = clients.find(clientId);
+    if (it == clients.end()) {
+        return;
+    }
+    {
+        // The caller holds the table lock: once a record in hand is done, no other can start.
+        std::lock_guard<std::mutex> drain(it->second->inUse);
+    }
+    clients.erase(it);
 }
 
 bool CMidiDevice::CreateStreams(bool restore) {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,12 +57,14 @@ public:
 
     // IOutputSource: the device's mixing thread takes the rendered frames.
     size_t MixInto(float* mix, size_t frames) override;
+    bool WantsLowLatency() const override { return updatePeriodMs == 1; }
 
     const std::uint32_t clientId;
     CMidiHandler midi;
 
 private:
     void UpdateThread();
+    template <class Send> void SendPatiently(Send&& send);
 
     CMidiDevice& port;
     std::wstring modulePath;
@@ -71,6 +74,7 @@ private:
     std::thread updateThread;
     std::atomic<bool> stopUpdate{false};
     std::atomic<std::uint32_t> updatePeriodMs{0};
+    bool streamStalled = false; // the last event found the queue full for too long
     std::vector<std::uint8_t> savedState;
 };
 

@@ -41,6 +41,24 @@ SynthEngine::~SynthEngine() {
 }
 
 bool SynthEngine::Init() {
+    const bool ok = InitQuietly();
+    ShowPendingErrors();
+    return ok;
+}
+
+void SynthEngine::Report(const std::wstring& text) {
+    pendingErrors.push_back(text);
+}
+
+void SynthEngine::ShowPendingErrors() {
+    std::vector<std::wstring> errors;
+    errors.swap(pendingErrors);
+    for (const std::wstring& text : errors) {
+        ui::ShowError(text);
+    }
+}
+
+bool SynthEngine::InitQuietly() {
     if (initialised) {
         return true;
     }
@@ -79,7 +97,7 @@ bool SynthEngine::Init() {
             EError error = EError::Ok;
             auto device = COutputDevice::Open(d, rate, error);
             if (device) {
-                device->SetBufferMs(extraMs + 10 + device->MinBufferMs());
+                device->SetExtraRoomMs(extraMs);
                 playedBy.emplace_back(configured, device.get());
                 openDevices.push_back(std::move(device));
                 break;
@@ -88,16 +106,18 @@ bool SynthEngine::Init() {
             if (error != EError::Device) {
                 const int code = static_cast<int>(error);
                 if (!port.empty()) {
-                    ui::ShowError(Translate(L"err.outputDeviceOpen", std::to_wstring(code),
-                                            BassErrorText(code, 0), port));
+                    Report(Translate(L"err.outputDeviceOpen", std::to_wstring(code),
+                                     BassErrorText(code, 0), port));
                 }
+                // Nothing of a failed start stays open: the next Init begins afresh.
+                openDevices.clear();
                 return false;
             }
             if (!substituted && !port.empty()) {
-                ui::ShowError(Translate(L"err.outputDeviceInaccessible", port));
+                Report(Translate(L"err.outputDeviceInaccessible", port));
             }
             if (d == 0) {
-                ui::ShowError(L"Error initializing nosound device");
+                Report(L"Error initializing nosound device");
                 break;
             }
             if (substituted) {
@@ -113,6 +133,18 @@ bool SynthEngine::Init() {
         for (auto& [configured, device] : playedBy) {
             if (configured == static_cast<int>(settings->outputDevices[p])) {
                 portDevices[p] = device;
+            }
+        }
+        if (!portDevices[p]) {
+            // Neither the device nor its substitute opened. The port still plays, silently:
+            // a stream nobody consumes would fill up and hold every client back.
+            portDevices[p] = findOpen(0);
+            if (!portDevices[p]) {
+                EError error = EError::Ok;
+                if (auto silent = COutputDevice::Open(0, rate, error)) {
+                    portDevices[p] = silent.get();
+                    openDevices.push_back(std::move(silent));
+                }
             }
         }
     }
@@ -139,15 +171,19 @@ bool SynthEngine::Free() {
 }
 
 void SynthEngine::Restart() {
-    std::lock_guard<std::recursive_mutex> guard(tableLock);
-    for (auto& port : ports) {
-        port->FreeStreams(true);
+    {
+        std::lock_guard<std::recursive_mutex> guard(tableLock);
+        for (auto& port : ports) {
+            port->FreeStreams(true);
+        }
+        Free();
+        InitQuietly();
+        for (auto& port : ports) {
+            port->CreateStreams(true);
+        }
     }
-    Free();
-    Init();
-    for (auto& port : ports) {
-        port->CreateStreams(true);
-    }
+    // The errors of the restart are shown once the clients can go on playing.
+    ShowPendingErrors();
 }
 
 void SynthEngine::CreatePorts() {
@@ -176,8 +212,8 @@ void SynthEngine::LoadSoundFonts() {
             entry.filename, FontFlags::Unicode | (entry.xgdrums ? FontFlags::XgDrums : 0), error);
         if (!font) {
             const int code = static_cast<int>(error);
-            ui::ShowError(Translate(L"err.sfLoad", std::to_wstring(code), entry.filename,
-                                    BassErrorText(code, 4)));
+            Report(Translate(L"err.sfLoad", std::to_wstring(code), entry.filename,
+                             BassErrorText(code, 4)));
             entry.enabled = 0;
             changed = true;
             continue;
@@ -194,8 +230,8 @@ void SynthEngine::LoadSoundFonts() {
                 code = static_cast<int>(font->Unload(entry.preset, static_cast<int>(entry.bank)));
             }
             if (code != 0) {
-                ui::ShowError(Translate(L"err.sfPreload", std::to_wstring(code), entry.filename,
-                                        BassErrorText(code, 5)));
+                Report(Translate(L"err.sfPreload", std::to_wstring(code), entry.filename,
+                                 BassErrorText(code, 5)));
                 entry.preload = 0;
                 changed = true;
             }

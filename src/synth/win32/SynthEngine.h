@@ -57,12 +57,17 @@ public:
     std::vector<int> devices;
 
 private:
+    // Init without showing its errors; they wait in pendingErrors until no lock is held.
+    bool InitQuietly();
+    void Report(const std::wstring& text);
+    void ShowPendingErrors();
     void LoadSoundFonts();
     void UnloadSoundFonts();
     void CreatePorts();
 
     std::recursive_mutex tableLock;
     bool initialised = false;
+    std::vector<std::wstring> pendingErrors;
     // The loaded font of each entry of the SoundFont list, by index; null when not loaded.
     std::vector<hml::audio::PSoundFont> fonts;
     std::vector<std::unique_ptr<hml::audio::COutputDevice>> openDevices;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <filesystem>
@@ -51,10 +52,38 @@ TEST(OutputDeviceTest, NumbersAndErrors) {
     auto byDefault = COutputDevice::Open(-1, 44100, error);
     ASSERT_NE(byDefault, nullptr) << static_cast<int>(error);
     EXPECT_EQ(byDefault->Number(), 1) << "-1 is the default device";
-    byDefault->SetBufferMs(5000);
-    EXPECT_LE(byDefault->BufferMs(), 1100u);
-    byDefault->SetBufferMs(0);
-    EXPECT_EQ(byDefault->BufferMs(), byDefault->MinBufferMs());
+    byDefault->SetExtraRoomMs(5000);
+    EXPECT_EQ(byDefault->ExtraRoomMs(), COutputDevice::kMaxExtraRoomMs);
+    EXPECT_GT(byDefault->PeriodFrames(), 0u);
+}
+
+// Both interfaces keep only about a period queued, and the sources are asked for every frame
+// the device plays, whatever the mixing thread's timing.
+TEST(OutputDeviceTest, QueueStaysShortAndSourcesFillEveryFrame) {
+    for (EOutputApi api : {EOutputApi::Wasapi, EOutputApi::WaveOut}) {
+        EError error = EError::Ok;
+        auto device = COutputDevice::Open(1, 48000, error, api);
+        ASSERT_NE(device, nullptr) << static_cast<int>(error);
+        EXPECT_EQ(device->Api(), api);
+        device->SetExtraRoomMs(250);
+        CSineSource sine(440, 48000);
+        device->Add(&sine);
+        Sleep(300); // settle: Wine's buffers fill first
+        const size_t before = sine.played;
+        uint32_t mostQueued = 0;
+        for (int i = 0; i < 100; ++i) {
+            mostQueued = std::max(mostQueued, device->QueuedFrames());
+            Sleep(7);
+        }
+        const size_t during = sine.played - before;
+        device->Remove(&sine);
+        const uint32_t period = device->PeriodFrames();
+        EXPECT_LE(mostQueued, device->TargetFrames() + period) << "api " << static_cast<int>(api);
+        EXPECT_LE(device->TargetFrames(), period + 48000 * 253 / 1000);
+        // About 0.7 s of audio was taken in about 0.7 s.
+        EXPECT_GT(during, 48000u * 5 / 10);
+        EXPECT_LT(during, 48000u * 11 / 10);
+    }
 }
 
 TEST(OutputDeviceTest, NoSoundDeviceConsumesInRealTime) {
@@ -88,7 +117,6 @@ TEST(OutputDeviceTest, DefaultDevicePlaysTheSourcesMixed) {
     {
         auto device = COutputDevice::Open(1, 48000, error);
         ASSERT_NE(device, nullptr);
-        device->SetBufferMs(100);
         CSineSource low(440, 48000), high(1000, 48000);
         device->Add(&low);
         device->Add(&high);

@@ -1,5 +1,5 @@
 // MIDI from a client process through the shared memory, the ports and their SoundFonts to the
-// audio that Wine hands to ALSA (captured to a file by the test run's ~/.asoundrc).
+// audio that Wine hands to the sound server (recorded to a file by the test run's virtual card).
 
 #include "synth/win32/SynthEngine.h"
 #include "audio/win32/COutputDevice.h"
