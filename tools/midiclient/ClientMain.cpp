@@ -10,6 +10,7 @@
 //   sysex=F0...F7      a System Exclusive message in hex
 //   sleep=MS           wait
 //   flood=N            N note-on/note-off pairs as fast as the ring takes them
+//   flood-cc=N         N controller messages (modulation and expression sweeping) as fast
 //   signal-every=N     wake the synth only every N records
 //   wait-for-synth=MS  wait up to MS milliseconds for the synth to start
 //   play=FILE.mid      play a Standard MIDI File in real time
@@ -175,6 +176,11 @@ int wmain(int argc, wchar_t** argv) {
             for (std::uint32_t n = Number(value); n > 0; --n) {
                 client.ShortMsg(port, 0x90u | channel | 60u << 8 | 100u << 16);
                 client.ShortMsg(port, 0x80u | channel | 60u << 8);
+            }
+        } else if (name == L"flood-cc") {
+            for (std::uint32_t n = Number(value), sent = 0; sent < n; ++sent) {
+                const std::uint32_t controller = sent % 2 ? 11u : 1u;
+                client.ShortMsg(port, 0xB0u | channel | controller << 8 | (sent / 2 % 128) << 16);
             }
         } else if (name == L"play") {
             if (!PlayFile(client, port, value)) {

@@ -33,7 +33,10 @@ std::wstring PortUsing(int device, std::uint32_t portCount) {
 
 } // namespace
 
-SynthEngine::SynthEngine() = default;
+SynthEngine::SynthEngine()
+    : openDevice([](int device, std::uint32_t rate, EError& error) {
+          return COutputDevice::Open(device, rate, error);
+      }) {}
 
 SynthEngine::~SynthEngine() {
     Free();
@@ -95,7 +98,7 @@ bool SynthEngine::InitQuietly() {
                 break;
             }
             EError error = EError::Ok;
-            auto device = COutputDevice::Open(d, rate, error);
+            auto device = openDevice(d, rate, error);
             if (device) {
                 device->SetExtraRoomMs(extraMs);
                 playedBy.emplace_back(configured, device.get());
@@ -141,7 +144,7 @@ bool SynthEngine::InitQuietly() {
             portDevices[p] = findOpen(0);
             if (!portDevices[p]) {
                 EError error = EError::Ok;
-                if (auto silent = COutputDevice::Open(0, rate, error)) {
+                if (auto silent = openDevice(0, rate, error)) {
                     portDevices[p] = silent.get();
                     openDevices.push_back(std::move(silent));
                 }

@@ -3,9 +3,11 @@
 // ports themselves. Restart frees and opens everything again while client connections and their
 // MIDI state stay.
 
+#include "audio/Audio.h"
 #include "synth/IpcPorts.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +46,11 @@ public:
     // The device a port's streams play on (its configured one, or what replaced it).
     hml::audio::COutputDevice* DeviceOfPort(std::uint32_t portIndex);
 
+    // How devices are opened; tests replace it to make devices fail.
+    using DeviceOpener = std::function<std::unique_ptr<hml::audio::COutputDevice>(
+        int device, std::uint32_t rate, hml::audio::EError& error)>;
+    void SetDeviceOpener(DeviceOpener opener) { openDevice = std::move(opener); }
+
     // IIpcPorts, for the IPC server: the callers hold the server's table lock.
     std::uint32_t PortCount() override;
     IIpcConnection* FindConnection(std::uint32_t port, std::uint32_t clientId) override;
@@ -68,6 +75,7 @@ private:
     std::recursive_mutex tableLock;
     bool initialised = false;
     std::vector<std::wstring> pendingErrors;
+    DeviceOpener openDevice;
     // The loaded font of each entry of the SoundFont list, by index; null when not loaded.
     std::vector<hml::audio::PSoundFont> fonts;
     std::vector<std::unique_ptr<hml::audio::COutputDevice>> openDevices;

@@ -162,3 +162,49 @@ TEST_F(IpcServerTest, ConfirmOpenPortsAsksOnlyWhileClientsAreConnected) {
 }
 
 } // namespace
+
+namespace {
+
+// The driver's sign of life: one record every 100 ms for about three seconds.
+const wchar_t* kKeepAlive =
+    L"port=0 open sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 "
+    L"short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 "
+    L"short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 "
+    L"short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 "
+    L"short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 "
+    L"short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE close";
+
+} // namespace
+
+// While something holds the server back (a restart holding the tables, a box on the listen
+// thread), records wait in the ring: the watchdog must not take that silence for a crash.
+TEST_F(IpcServerTest, AServerHeldBackDropsNoLiveClient) {
+    Start(300);
+    HANDLE live = StartClient(kKeepAlive);
+    ASSERT_NE(live, nullptr);
+    ASSERT_TRUE(Eventually([&] { return ports.Count(0) == 1; }));
+    {
+        std::lock_guard<std::recursive_mutex> hold(ports.TableLock());
+        Sleep(1200); // four watchdog intervals
+    }
+    Sleep(400);
+    EXPECT_EQ(ports.Count(0), 1u) << "the live client stays";
+    EXPECT_EQ(Finish(live), 0u);
+    EXPECT_TRUE(Eventually([&] { return ports.Count(0) == 0; })) << "its Close still counts";
+}
+
+// A writer that leaves `tail` outside the ring: its records are dropped, the others served.
+TEST_F(IpcServerTest, AnIndexOutsideTheRingIsDroppedAndTheOthersServed) {
+    Start();
+    shm::RegionHeader& header = server->Region()->header;
+    std::atomic_ref<std::uint32_t>(header.tail).store(100000);
+    SetEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, shm::kDataAvailableName));
+    ASSERT_TRUE(Eventually(
+        [&] { return std::atomic_ref<std::uint32_t>(header.tail).load() < shm::kRecordCount; }));
+    HANDLE client = StartClient(L"port=0 open short=0x7F3C90 close");
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(Finish(client), 0u);
+    ASSERT_TRUE(Eventually([&] { return ports.removed.size() == 1; }));
+    EXPECT_EQ(ports.removed[0]->ShortMessages(), (std::vector<std::uint32_t>{0x7F3C90u}));
+    EXPECT_EQ(ports.created, 1u);
+}

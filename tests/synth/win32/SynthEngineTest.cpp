@@ -325,3 +325,93 @@ TEST(SynthEngineTextTest, ErrorTextsAndStreamFlags) {
 }
 
 } // namespace
+
+// Devices that fail on purpose, for the engine's fallbacks.
+class CFailingDevices {
+public:
+    explicit CFailingDevices(const std::string& config) {
+        WriteFont(folder.path / "sine.sf2", {{0, 0}});
+        std::ofstream(std::filesystem::path(folder.File(L"Harmolith.conf")))
+            << config << "[SoundFonts]\nsf1=" << (folder.path / "sine.sf2").string()
+            << "\nsf1.enabled=3\nsf1.preload=0\n";
+        store = std::make_unique<CSettings>(std::make_unique<CWin32ProfileStore>(), folder.Wide(),
+                                            folder.File(L"Harmolith.conf"));
+        settings = store.get();
+        english = std::make_unique<CLanguage>(test_paths::Source("."), CLanguage::kEnglish);
+        english->LoadSection(L"synth");
+        language = english.get();
+    }
+    ~CFailingDevices() {
+        language = nullptr;
+        settings = nullptr;
+    }
+    test_paths::CTempFolder folder;
+    std::unique_ptr<CSettings> store;
+    std::unique_ptr<CLanguage> english;
+};
+
+// Only the "no sound" device opens; the others fail with `error`.
+SynthEngine::DeviceOpener OnlySilence(hml::audio::EError failure) {
+    return [failure](int device, std::uint32_t rate, hml::audio::EError& error) {
+        if (device == 0) {
+            return hml::audio::COutputDevice::Open(0, rate, error);
+        }
+        error = failure;
+        return std::unique_ptr<hml::audio::COutputDevice>();
+    };
+}
+
+TEST(SynthEngineDeviceTest, APortWithoutAWorkingDeviceStillConsumesItsClients) {
+    CFailingDevices fixture("[Advanced]\nDevicesCount=2\nOutputDevice=5;5\n");
+    CMessageBoxCatcher catcher;
+    SynthEngine engine;
+    synthEngine = &engine;
+    engine.SetDeviceOpener(OnlySilence(hml::audio::EError::Device));
+    ASSERT_TRUE(engine.Init());
+    ASSERT_NE(engine.DeviceOfPort(0), nullptr) << "the no-sound device is the last fallback";
+    EXPECT_EQ(engine.DeviceOfPort(0)->Number(), 0);
+    {
+        std::lock_guard<std::recursive_mutex> table(engine.TableLock());
+        PortClient* first = engine.ports[0]->AddClient(1001);
+        ASSERT_TRUE(first->HasStream());
+        // Far more events than a stream queue holds: all are taken, none waits for long.
+        const ULONGLONG start = GetTickCount64();
+        for (int i = 0; i < 100000; ++i) {
+            first->OnShortMessage(0x000B0 | static_cast<std::uint32_t>(i % 128) << 16, 0);
+        }
+        EXPECT_LT(GetTickCount64() - start, 10000u);
+        first->OnShortMessage(0x7F4590, 0);
+        EXPECT_TRUE(Eventually([&] { return first->Stream()->GetActiveVoices() > 0; }))
+            << "the note was rendered: the stream is being consumed";
+
+        // Two clients: every channel, the 17th (all) included, names the crowd.
+        engine.ports[0]->AddClient(1002);
+        EXPECT_EQ(engine.ports[0]->GetInstrumentName(3), L"* multiple clients *");
+        EXPECT_EQ(engine.ports[0]->GetInstrumentName(16), L"* multiple clients *");
+        engine.ports[0]->RemoveClient(1002);
+        EXPECT_EQ(engine.ports[0]->GetInstrumentName(16), L"");
+    }
+    engine.Free();
+    synthEngine = nullptr;
+}
+
+TEST(SynthEngineDeviceTest, AFailedStartKeepsNoDeviceOpenForTheNext) {
+    CFailingDevices fixture("[Advanced]\nDevicesCount=2\nOutputDevice=0;3\n");
+    CMessageBoxCatcher catcher;
+    SynthEngine engine;
+    synthEngine = &engine;
+    engine.SetDeviceOpener(OnlySilence(hml::audio::EError::Driver));
+    EXPECT_FALSE(engine.Init());
+    ASSERT_EQ(catcher.boxes.size(), 1u);
+    EXPECT_NE(catcher.boxes[0].text.find(L"Harmolith #2"), std::wstring::npos);
+    // The next start, at another rate, opens its devices afresh.
+    settings->outputSampleRate.Set(44100);
+    engine.SetDeviceOpener([](int, std::uint32_t rate, hml::audio::EError& error) {
+        return hml::audio::COutputDevice::Open(0, rate, error);
+    });
+    ASSERT_TRUE(engine.Init());
+    EXPECT_EQ(engine.DeviceOfPort(0)->Rate(), 44100u);
+    EXPECT_EQ(engine.DeviceOfPort(1)->Rate(), 44100u);
+    engine.Free();
+    synthEngine = nullptr;
+}

@@ -1,0 +1,142 @@
+// Harmolith.exe as a user runs it, judged by what it plays: a real General MIDI song goes into
+// port 1 through the shared memory, and the audio the virtual sound card recorded must be the
+// offline render of the same song and font, with no gap, in time, at the same loudness. Once
+// alone, once while a second client plays on port 2, and once more while a third floods port 2
+// with controllers. (Port 2 plays on the "no sound" device: it renders and is consumed like any
+// port, but is not recorded, so the recording stays comparable.)
+
+#include "HarmolithProcess.h"
+#include "compare/AudioCompare.h"
+#include "converter/RenderCore.h"
+#include "win32/ClientProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+using harness::CHarmolith;
+using namespace hml;
+
+const char* kFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+const char* kSong = "/usr/share/games/openttd/baseset/openmsx/5432gone_redfarn.mid";
+const char* kOtherSong = "/usr/share/games/openttd/baseset/openmsx/busy_schedule.mid";
+
+std::filesystem::path Host(const std::string& path) {
+    return std::filesystem::path(test_paths::FromHost(path));
+}
+
+class LivePlaybackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t capture[1024] = {};
+        if (!GetEnvironmentVariableW(L"HML_CAPTURE", capture, 1024)) {
+            GTEST_SKIP() << "no audio capture in this environment";
+        }
+        if (!std::filesystem::exists(Host(kFont)) || !std::filesystem::exists(Host(kSong))) {
+            GTEST_SKIP() << "the General MIDI font or the songs are not installed";
+        }
+        capturePath = std::wstring(L"Z:") + capture;
+        CHarmolith::SetDriverInstalled(true);
+        const std::wstring wide = test_paths::FromHost(kFont);
+        const std::string font(wide.begin(), wide.end()); // plain ASCII
+        harmolith.WriteConfig("[Advanced]\r\nDevicesCount=2\r\nOutputDevice=1;0\r\n"
+                              "[SoundFonts]\r\nsf1=" +
+                              font + "\r\nsf1.enabled=3\r\nsf1.preload=0\r\n");
+        harmolith.Start();
+        ASSERT_NE(harmolith.Tray(), nullptr) << "the synth did not start";
+        HANDLE ready = StartClient(L"wait-for-synth=30000");
+        ASSERT_NE(ready, nullptr);
+        WaitForSingleObject(ready, 60000);
+        CloseHandle(ready);
+        Sleep(500);
+    }
+
+    // The offline render of the song with the same font and settings.
+    compare::SAudio Reference(const char* song) {
+        converter::SRenderOptions options;
+        audio::EError error = audio::EError::Ok;
+        auto font = audio::CSoundFont::Open(Host(kFont).wstring(), 0, error);
+        EXPECT_TRUE(font);
+        options.fonts.push_back({font, -1, 0});
+        const std::filesystem::path wav = harmolith.folder.path / "reference.wav";
+        std::atomic<bool> cancel{false};
+        const auto result = converter::RenderFile(Host(song), wav, options, nullptr, cancel);
+        EXPECT_EQ(result.status, converter::ERenderStatus::Completed) << result.message;
+        compare::SAudio audio;
+        std::string why;
+        EXPECT_TRUE(compare::ReadWav(wav.string(), audio, why)) << why;
+        return audio;
+    }
+
+    std::uintmax_t CaptureSize() {
+        std::error_code error;
+        const std::uintmax_t size = std::filesystem::file_size(capturePath, error);
+        return error ? 0 : size;
+    }
+
+    compare::SAudio RecordedSince(std::uintmax_t start) {
+        std::ifstream in(capturePath, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(start));
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+        return compare::FromRaw16(reinterpret_cast<const int16_t*>(bytes.data()), bytes.size() / 4,
+                                  48000);
+    }
+
+    // Plays the song into port 1 while `others` run, and compares what was heard.
+    void PlayAndCompare(const std::vector<std::wstring>& others) {
+        const compare::SAudio reference = Reference(kSong);
+        const std::uintmax_t start = CaptureSize();
+        std::vector<HANDLE> load;
+        for (const std::wstring& actions : others) {
+            load.push_back(StartClient(actions));
+            ASSERT_NE(load.back(), nullptr);
+        }
+        HANDLE player =
+            StartClient(L"port=0 open play=" + test_paths::FromHost(kSong) + L" sleep=2500 close");
+        ASSERT_NE(player, nullptr);
+        ASSERT_EQ(WaitForSingleObject(player, 180000), WAIT_OBJECT_0);
+        CloseHandle(player);
+        for (HANDLE client : load) {
+            TerminateProcess(client, 0);
+            CloseHandle(client);
+        }
+        Sleep(300);
+        const compare::SAudio recording = RecordedSince(start);
+        const compare::SPlaybackReport report = compare::ComparePlayback(reference, recording);
+        std::wstring problems;
+        for (double t : report.problemSeconds) {
+            problems += L" " + std::to_wstring(t);
+        }
+        EXPECT_GT(report.comparedSeconds, 40.0);
+        EXPECT_EQ(report.silentWindows, 0u) << "of " << report.soundingWindows << ", first at"
+                                            << std::string(problems.begin(), problems.end());
+        EXPECT_GE(report.correlation, 0.95);
+        EXPECT_LE(std::fabs(report.loudnessDifference), 1.0);
+        std::printf("compared %.1f s: %zu silent windows of %zu, %zu holes, correlation %.3f, "
+                    "loudness %+.2f LU\n",
+                    report.comparedSeconds, report.silentWindows, report.soundingWindows,
+                    report.holes, report.correlation, report.loudnessDifference);
+    }
+
+    CHarmolith harmolith;
+    std::filesystem::path capturePath;
+};
+
+TEST_F(LivePlaybackTest, ASongPlaysAsItsOfflineRender) {
+    PlayAndCompare({});
+}
+
+TEST_F(LivePlaybackTest, ASongPlaysAsItsOfflineRenderWhileOthersPlayAndFlood) {
+    const std::wstring second = L"port=1 open play=" + test_paths::FromHost(kOtherSong) + L" close";
+    PlayAndCompare({second});
+    // And with a third client sending controllers as fast as a driver can (one signal each).
+    PlayAndCompare({second, L"port=1 channel=3 open flood-cc=100000000 close"});
+}
+
+} // namespace
