@@ -7,37 +7,19 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 song=${1:-/usr/share/games/openttd/baseset/openmsx/5432gone_redfarn.mid}
-font=/usr/share/sounds/sf2/FluidR3_GM.sf2
 out="$root/build/demo"
-rm -rf "$out"
-mkdir -p "$out/install/lang"
-cp "$root/build/win64/src/app/Harmolith.exe" "$out/install/"
-cp "$root"/lang/*.lang "$out/install/lang/"
-cat >"$out/install/Harmolith.conf" <<CONF
-[Advanced]
-AdditionalBuffer=100
-[SoundFonts]
-sf1=Z:${font//\//\\}
-sf1.enabled=1
-sf1.preload=0
-CONF
+mkdir -p "$out"
 
 source "$root/scripts/wine-env.sh"
+source "$root/scripts/synth-install.sh"
 set +e
 hml_wine_start
 set -e
 trap hml_wine_stop EXIT
-winpath() { echo "Z:${1//\//\\}"; }
-wine reg add 'HKLM\SOFTWARE\Tarnwick Harmolith' /v path /t REG_SZ /d "$(winpath "$out/install")" /reg:64 /f >/dev/null 2>&1
-for view in 32 64; do
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32' /v midi1 /t REG_SZ \
-        /d Harmolith.dll /reg:$view /f >/dev/null 2>&1
-done
-
-wine explorer /desktop=hml,1280x800 "$(winpath "$out/install/Harmolith.exe")" >"$out/synth.log" 2>&1 &
+winpath() { hml_winpath "$1"; }
+hml_install_synth "$out/install"
+hml_start_synth "$out/install" "$out/synth.log"
 client="$root/build/win64/tools/midiclient/harmolith-client.exe"
-wine "$client" wait-for-synth=30000 >/dev/null
-sleep 1
 start=$(stat -c %s "$HML_CAPTURE" 2>/dev/null || echo 0)
 echo "playing $song into Harmolith #1 ..."
 wine "$client" port=0 open "play=$(winpath "$song")" sleep=2500 close
@@ -55,3 +37,13 @@ rm -f "$out/played.raw"
 echo "Wine played: $out/harmolith.wav"
 sox "$out/harmolith.wav" -n stats 2>&1 | grep -E 'Length|RMS lev|Pk lev' || true
 echo "tray menu:   $out/tray-menu.png"
+
+# What Wine played against the offline render of the same song and font (scripts/run.sh renders
+# it first).
+reference="$root/build/render/$(basename "${song%.*}").wav"
+compare="$root/build/release/tools/compare/harmolith-compare"
+if [ -f "$reference" ] && [ -x "$compare" ]; then
+    echo
+    echo "The recording against the offline render ($reference):"
+    "$compare" "$reference" "$out/harmolith.wav" || true
+fi
