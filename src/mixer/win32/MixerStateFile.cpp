@@ -52,8 +52,9 @@ std::wstring FolderOf(const std::wstring& path) {
     return slash == std::wstring::npos ? L"." : path.substr(0, slash);
 }
 
+// The file and the system's own words for what went wrong.
 bool Fail(const std::wstring& path, DWORD error) {
-    ui::ShowError(Translate(L"err.mixerStateSave", path, ui::WindowsErrorText(error)));
+    ui::ShowError(path + L"\n\n" + ui::WindowsErrorText(error));
     return false;
 }
 

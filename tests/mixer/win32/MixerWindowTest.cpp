@@ -6,7 +6,9 @@
 #include "mixer/MixerOwner.h"
 #include "mixer/win32/MixerDialog.h"
 #include "mixer/win32/MixerPorts.h"
+#include "mixer/win32/MixerStateFile.h"
 #include "support/ConfigFixture.h"
+#include "support/win32/MessageBoxCatcher.h"
 
 #include <windows.h>
 
@@ -468,6 +470,19 @@ TEST_F(MixerWindowTest, StateFilesSaveAndLoadThroughTheMenu) {
     EXPECT_EQ(ports[0].channelVolume[1], 7u);
     EXPECT_EQ(ports[0].masterVolume, 80u);
     EXPECT_EQ(ports[0].applied.back(), kAll);
+}
+
+TEST_F(MixerWindowTest, SaveThatCannotReplaceTheTargetSaysSoAndLeavesNothingBehind) {
+    const std::wstring target = folder.File(L"taken.hmlms");
+    std::filesystem::create_directory(std::filesystem::path(target)); // not a file to replace
+    CMessageBoxCatcher catcher;
+    EXPECT_FALSE(mixer_state_file::Save(ports[0], *settings, target));
+    ASSERT_EQ(catcher.boxes.size(), 1u);
+    EXPECT_NE(catcher.boxes[0].text.find(target), std::wstring::npos) << catcher.boxes[0].text;
+    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(target)));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path),
+                            std::filesystem::directory_iterator()),
+              2); // the configuration and the folder: no temporary file left
 }
 
 TEST_F(MixerWindowTest, LoadingAShortMuteStringAndAWordAmongVolumes) {
