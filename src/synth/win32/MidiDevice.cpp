@@ -228,7 +228,17 @@ CMidiDevice::~CMidiDevice() {
     clients.clear();
 }
 
+namespace {
+// The listen thread changes a port's client table under the engine's table lock; the mixer reads
+// it from the user-interface and meter threads.
+std::unique_lock<std::recursive_mutex> LockClientTable() {
+    return synthEngine ? std::unique_lock(synthEngine->TableLock())
+                       : std::unique_lock<std::recursive_mutex>();
+}
+} // namespace
+
 std::uint32_t CMidiDevice::GetLevel() {
+    const auto guard = LockClientTable();
     std::uint32_t level = 0;
     for (auto& [id, client] : clients) {
         if (client->HasStream()) {
@@ -239,6 +249,7 @@ std::uint32_t CMidiDevice::GetLevel() {
 }
 
 std::wstring CMidiDevice::GetInstrumentName(std::uint32_t channel) {
+    const auto guard = LockClientTable();
     if (clients.empty() || channel >= kChannels) {
         return {};
     }
@@ -254,6 +265,7 @@ std::wstring CMidiDevice::GetTitle() {
 }
 
 void CMidiDevice::ApplyChannel(std::uint32_t channel) {
+    const auto guard = LockClientTable();
     for (auto& [id, client] : clients) {
         client->ApplyMix(channel);
     }

@@ -30,21 +30,9 @@ protected:
         Sleep(50);
     }
 
-    HWND WaitMenu() {
-        return harness::Eventually<HWND>([&]() -> std::optional<HWND> {
-                   for (HWND menu : harness::WindowsOf(harmolith.ProcessId(), L"#32768")) {
-                       if (IsWindowVisible(menu)) {
-                           return menu;
-                       }
-                   }
-                   return std::nullopt;
-               })
-            .value_or(nullptr);
-    }
-
     void Choose(HWND mixer, std::initializer_list<WPARAM> keys) {
         PostMessageW(mixer, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(mixer), MAKELPARAM(-1, -1));
-        HWND menu = WaitMenu();
+        HWND menu = harmolith.WaitMenu();
         ASSERT_NE(menu, nullptr);
         Sleep(200); // the menu takes keys once its loop runs
         for (WPARAM key : keys) {

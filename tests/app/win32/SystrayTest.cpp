@@ -21,15 +21,7 @@ protected:
     // Clicks the icon and waits for the pop-up menu.
     HWND OpenMenu() {
         PostMessageW(tray, WM_USER + 1, 0, WM_RBUTTONUP);
-        return harness::Eventually<HWND>([&]() -> std::optional<HWND> {
-                   for (HWND menu : harness::WindowsOf(harmolith.ProcessId(), L"#32768")) {
-                       if (IsWindowVisible(menu)) {
-                           return menu;
-                       }
-                   }
-                   return std::nullopt;
-               })
-            .value_or(nullptr);
+        return harmolith.WaitMenu();
     }
 
     static void Keys(HWND menu, std::initializer_list<WPARAM> keys) {

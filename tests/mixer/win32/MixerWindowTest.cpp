@@ -2,6 +2,7 @@
 // keyboard and the context menu drive it; its owners are stand-in ports that record what the
 // audio side was asked to apply.
 
+#include "MessagePump.h"
 #include "config/Settings.h"
 #include "mixer/MixerOwner.h"
 #include "mixer/win32/MixerDialog.h"
@@ -44,29 +45,7 @@ IMixerOwner* StandInPort(std::uint32_t port) {
     return port < ports.size() ? &ports[port] : nullptr;
 }
 
-// Runs the posted messages of this thread the way the program's message loop does: a window or
-// one of its ancestors may claim a message first.
-void Pump(DWORD forMs = 0) {
-    const ULONGLONG end = GetTickCount64() + forMs;
-    do {
-        MSG msg{};
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            bool handled = false;
-            for (HWND w = msg.hwnd; w && !handled; w = GetParent(w)) {
-                if (ui::CWindow* object = ui::CWindow::FromHandle(w)) {
-                    handled = object->PreTranslateMessage(msg);
-                }
-            }
-            if (!handled) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
-        if (forMs) {
-            Sleep(10);
-        }
-    } while (GetTickCount64() < end);
-}
+using test_pump::Pump;
 
 class MixerWindowTest : public ConfigFixture {
 protected:
@@ -144,14 +123,7 @@ protected:
     static void ChooseFromMenu(CMixerDialog& mixer, std::vector<WPARAM> keys,
                                std::function<void()> afterMenu = {}) {
         std::thread user([keys, afterMenu] {
-            HWND menu = nullptr;
-            for (int tries = 0; tries < 200 && !menu; ++tries) {
-                Sleep(25);
-                menu = FindWindowW(L"#32768", nullptr);
-                if (menu && !IsWindowVisible(menu)) {
-                    menu = nullptr;
-                }
-            }
+            HWND menu = test_pump::WaitForMenu();
             for (WPARAM key : keys) {
                 PostMessageW(menu, WM_KEYDOWN, key, 0);
                 Sleep(60);
@@ -511,14 +483,7 @@ TEST_F(MixerWindowTest, OnePortHasNoCopySubmenuAndARatioOfTwentyTwoChecksNothing
     bool anyChecked = false;
     // Read the menu while it is open: Down to the ratio submenu, open it, and look.
     std::thread user([&] {
-        HWND menu = nullptr;
-        for (int tries = 0; tries < 200 && !menu; ++tries) {
-            Sleep(25);
-            menu = FindWindowW(L"#32768", nullptr);
-            if (menu && !IsWindowVisible(menu)) {
-                menu = nullptr;
-            }
-        }
+        HWND menu = test_pump::WaitForMenu();
         seen = reinterpret_cast<HMENU>(SendMessageW(menu, 0x01E1 /* MN_GETHMENU */, 0, 0));
         count = GetMenuItemCount(seen);
         HMENU ratios = GetSubMenu(seen, 4);
