@@ -34,7 +34,7 @@ protected:
         PostMessageW(mixer, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(mixer), MAKELPARAM(-1, -1));
         HWND menu = harmolith.WaitMenu();
         ASSERT_NE(menu, nullptr);
-        Sleep(200); // the menu takes keys once its loop runs
+        Sleep(500); // the menu takes keys once its loop runs
         for (WPARAM key : keys) {
             PostMessageW(menu, WM_KEYDOWN, key, 0);
             Sleep(100);
