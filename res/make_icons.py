@@ -93,6 +93,127 @@ def converter_icon(x, y):
     return None
 
 
+def letter_s(x, y, x0, y0, x1, y1):
+    # A 5 x 7 pixel-font "S" stretched over the box.
+    rows = ("01111", "10000", "10000", "01110", "00001", "00001", "11110")
+    if not (x0 <= x < x1 and y0 <= y < y1):
+        return False
+    col = int((x - x0) / (x1 - x0) * 5)
+    row = int((y - y0) / (y1 - y0) * 7)
+    return rows[row][col] == "1"
+
+
+def speaker(x, y):
+    # A speaker cone facing right, in the left half.
+    if rect(x, y, 0.08, 0.36, 0.30, 0.64):
+        return True
+    if 0.30 <= x <= 0.52:
+        half = 0.14 + (x - 0.30) * 1.3
+        return abs(y - 0.5) <= half
+    return False
+
+
+def muted_icon(x, y):
+    # The speaker struck through by a red cross: the channel is silent.
+    d1, d2 = abs((x - 0.60) - (y - 0.30)), abs((x - 0.60) + (y - 0.30) - 0.40)
+    if 0.58 <= x <= 0.98 and 0.28 <= y <= 0.72 and (d1 < 0.07 or d2 < 0.07):
+        return (235, 60, 50, 255)
+    if speaker(x, y):
+        return (200, 200, 210, 255)
+    return None
+
+
+def not_muted_icon(x, y):
+    # The speaker with two sound waves.
+    d = math.hypot(x - 0.46, y - 0.5)
+    if x > 0.56 and (abs(d - 0.24) < 0.045 or abs(d - 0.40) < 0.045) and abs(y - 0.5) < (x - 0.46):
+        return (110, 200, 120, 255)
+    if speaker(x, y):
+        return (150, 150, 160, 255)
+    return None
+
+
+def solo_badge(x, y, lit):
+    if not rounded_rect(x, y, 0.06, 0.06, 0.94, 0.94, 0.2):
+        return None
+    if letter_s(x, y, 0.30, 0.20, 0.72, 0.82):
+        return (40, 30, 0, 255) if lit else (150, 150, 160, 255)
+    if lit:
+        glow = int(40 * (1 - y))
+        return (250, 200 + glow // 2, 40, 255)
+    return (58, 58, 66, 255)
+
+
+def soloed_icon(x, y):
+    return solo_badge(x, y, True)
+
+
+def not_soloed_icon(x, y):
+    return solo_badge(x, y, False)
+
+
+def load_icon(x, y):
+    # An open folder.
+    if rect(x, y, 0.06, 0.22, 0.40, 0.32) or rect(x, y, 0.06, 0.30, 0.80, 0.84):
+        if y > 0.46 and x > 0.06 + (0.84 - y) * 0.25:
+            return (250, 205, 90, 255)
+        return (215, 160, 50, 255)
+    if 0.46 <= y <= 0.84 and 0.16 + (0.84 - y) * 0.25 <= x <= 0.96 - (0.84 - y) * 0.10:
+        return (250, 205, 90, 255)
+    return None
+
+
+def save_icon(x, y):
+    # A floppy disk.
+    if not rounded_rect(x, y, 0.08, 0.08, 0.92, 0.92, 0.06):
+        return None
+    if rect(x, y, 0.24, 0.08, 0.72, 0.38):
+        return (220, 225, 235, 255) if not rect(x, y, 0.56, 0.14, 0.66, 0.32) else (50, 70, 120, 255)
+    if rect(x, y, 0.20, 0.54, 0.80, 0.92):
+        return (245, 245, 250, 255) if (int(y * 30) % 3) else (170, 170, 180, 255)
+    return (50, 90, 170, 255)
+
+
+def copy_icon(x, y):
+    # Two sheets, one over the other.
+    front = rect(x, y, 0.36, 0.30, 0.90, 0.94)
+    back = rect(x, y, 0.10, 0.06, 0.64, 0.70)
+    if front:
+        edge = not rect(x, y, 0.40, 0.34, 0.86, 0.90)
+        line = rect(x, y, 0.46, 0.44, 0.80, 0.80) and int(y * 20) % 3 == 0
+        return (70, 80, 100, 255) if edge or line else (250, 250, 255, 255)
+    if back:
+        edge = not rect(x, y, 0.14, 0.10, 0.60, 0.66)
+        return (70, 80, 100, 255) if edge else (205, 210, 220, 255)
+    return None
+
+
+def reset_icon(x, y):
+    # A circular arrow turning back.
+    d = math.hypot(x - 0.5, y - 0.54)
+    a = math.degrees(math.atan2(y - 0.54, x - 0.5))
+    if abs(d - 0.32) < 0.075 and not (-100 < a < -40):
+        return (90, 170, 235, 255)
+    # Arrow head at the open end (top right).
+    hx, hy = x - 0.66, y - 0.20
+    if hx > -0.02 and hy < 0.22 and hx + hy < 0.22 and hy > -0.04 and hx < 0.24:
+        if hy > -0.04 + hx * 0.0 and (hx - 0.0) < 0.22 - hy:
+            return (90, 170, 235, 255)
+    return None
+
+
+def windows_mixer_icon(x, y):
+    # A speaker in front of two small faders.
+    for cx, knob in ((0.70, 0.40), (0.88, 0.66)):
+        if rect(x, y, cx - 0.07, knob - 0.05, cx + 0.07, knob + 0.05):
+            return (240, 170, 40, 255)
+        if rect(x, y, cx - 0.02, 0.12, cx + 0.02, 0.88):
+            return (120, 130, 145, 255)
+    if speaker(x * 1.05, y):
+        return (70, 130, 210, 255)
+    return None
+
+
 def render(draw, size, samples=4):
     pixels = []
     for py in range(size):
@@ -152,6 +273,16 @@ ICONS = {
     "About.ico": (about_icon, (16, 24, 32)),
     "Mixer.ico": (mixer_icon, (16, 24, 32)),
     "Converter.ico": (converter_icon, (16, 24, 32)),
+    "Muted.ico": (muted_icon, (16, 24, 32)),
+    "NotMuted.ico": (not_muted_icon, (16, 24, 32)),
+    "Soloed.ico": (soloed_icon, (16, 24, 32)),
+    "NotSoloed.ico": (not_soloed_icon, (16, 24, 32)),
+    "MixerLoad.ico": (load_icon, (16, 24, 32)),
+    "MixerSave.ico": (save_icon, (16, 24, 32)),
+    "MixerCopy.ico": (copy_icon, (16, 24, 32)),
+    "MixerReset.ico": (reset_icon, (16, 24, 32)),
+    "WindowsMixer.ico": (windows_mixer_icon, (16, 24, 32)),
+    "MixerLarge.ico": (mixer_icon, (32, 48)),
 }
 
 if __name__ == "__main__":

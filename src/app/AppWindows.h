@@ -1,7 +1,7 @@
 #pragma once
-// The windows the tray opens: the configurator, the converter and one mixer per port. The tray
-// only talks to this interface, so each window plugs in by providing its part of CreateAppWindows
-// without the tray changing.
+// The windows the tray opens besides the mixers: the configurator and the converter. The tray only
+// talks to this interface, so each window plugs in by providing its part of CreateAppWindows
+// without the tray changing. A port's mixer window belongs to the port (IMixerOwner).
 
 #include <cstdint>
 #include <memory>
@@ -29,14 +29,6 @@ public:
     virtual void DestroyConfigurator() = 0;
     // Creates the converter when there is none, restores and brings it to the front.
     virtual void OpenConverter() = 0;
-
-    // Mixer window of the port with index port (0-based).
-    virtual void OpenMixer(std::uint32_t port) = 0;
-    // Opens the mixer when it is closed, else asks it to close.
-    virtual void ToggleMixer(std::uint32_t port) = 0;
-    virtual bool IsMixerOpen(std::uint32_t port) = 0;
-    // Posts a close request to the port's open mixer.
-    virtual void CloseMixer(std::uint32_t port) = 0;
 };
 
 // The process's windows; called once by start-up.

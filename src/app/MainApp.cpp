@@ -5,7 +5,9 @@
 #include "app/UpdateDecision.h"
 #include "config/Language.h"
 #include "config/Settings.h"
+#include "mixer/win32/MixerPorts.h"
 #include "synth/win32/IpcServer.h"
+#include "synth/win32/MidiDevice.h"
 #include "synth/win32/SynthEngine.h"
 #include "ui/MessageBox.h"
 
@@ -36,6 +38,13 @@ constexpr DWORD kFindRetryMs = 1000;
 constexpr DWORD kElevatedInstallWaitMs = 30000;
 
 HANDLE instanceMutex = nullptr;
+
+IMixerOwner* PortMixer(std::uint32_t port) {
+    if (!synthEngine || port >= synthEngine->ports.size()) {
+        return nullptr;
+    }
+    return synthEngine->ports[port].get();
+}
 
 std::wstring ModulePath() {
     std::vector<wchar_t> path(MAX_PATH);
@@ -151,6 +160,7 @@ int RunHarmolith(const std::wstring& commandLine) {
     systray = &application->Tray();
 
     synthEngine = new SynthEngine();
+    mixer::SetPortOwnerLookup(&PortMixer);
     if (!synthEngine->Init()) {
         ui::ShowError(L"Error initializing BASS libraries, aborting");
         return 1;
@@ -176,6 +186,7 @@ int RunHarmolith(const std::wstring& commandLine) {
         exitCode = application->Run();
     }
 
+    mixer::SetPortOwnerLookup(nullptr);
     if (ipcServer->Close()) {
         delete ipcServer;
         ipcServer = nullptr;

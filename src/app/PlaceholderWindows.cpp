@@ -1,10 +1,9 @@
-// Stand-ins for the mixer, configurator and converter windows until they are built: a small
+// Stand-ins for the configurator and converter windows until they are built: a small
 // modeless window per request that says what would open, managed like the real ones (handed to the
 // tray for deletion when closed).
 
 #include "Resource.h"
 #include "app/AppWindows.h"
-#include "config/Settings.h"
 #include "ui/Dialog.h"
 
 #include <array>
@@ -87,31 +86,6 @@ public:
              L"The MIDI converter is not available in this version yet.");
     }
 
-    void OpenMixer(std::uint32_t port) override {
-        if (port < mixers.size()) {
-            Open(&mixers[port], CSettings::PortDisplayName(port) + L" Mixer",
-                 L"The mixer is not available in this version yet.");
-        }
-    }
-
-    void ToggleMixer(std::uint32_t port) override {
-        if (IsMixerOpen(port)) {
-            CloseMixer(port);
-        } else {
-            OpenMixer(port);
-        }
-    }
-
-    bool IsMixerOpen(std::uint32_t port) override {
-        return port < mixers.size() && mixers[port] != nullptr;
-    }
-
-    void CloseMixer(std::uint32_t port) override {
-        if (IsMixerOpen(port)) {
-            PostMessageW(mixers[port]->GetHwnd(), WM_CLOSE, 0, 0);
-        }
-    }
-
 private:
     void Open(CPlaceholderDialog** slot, const std::wstring& title, const std::wstring& text) {
         if (!*slot) {
@@ -126,13 +100,10 @@ private:
         (*slot)->BringToFront();
     }
 
-    std::array<CPlaceholderDialog**, 6> AllSlots() {
-        return {&configurator, &converter, &mixers[0], &mixers[1], &mixers[2], &mixers[3]};
-    }
+    std::array<CPlaceholderDialog**, 2> AllSlots() { return {&configurator, &converter}; }
 
     CPlaceholderDialog* configurator = nullptr;
     CPlaceholderDialog* converter = nullptr;
-    std::array<CPlaceholderDialog*, 4> mixers{};
 };
 
 } // namespace

@@ -4,12 +4,15 @@
 #include "app/CommandLine.h"
 #include "config/Language.h"
 #include "config/Settings.h"
+#include "mixer/MixerOwner.h"
+#include "mixer/win32/MixerPorts.h"
 #include "synth/win32/IpcServer.h"
 #include "synth/win32/SynthEngine.h"
-#include "ui/Dialog.h"
+#include "ui/DeletionHost.h"
 #include "ui/HotkeyText.h"
 #include "ui/IconMenu.h"
 #include "ui/MessageBox.h"
+#include "ui/Window.h"
 
 #include <cwchar>
 
@@ -27,6 +30,18 @@ template <std::size_t N> void CopyText(wchar_t (&target)[N], const std::wstring&
 
 std::wstring WithHotkey(const std::wstring& text, std::uint32_t hotkey) {
     return hotkey ? text + L" (" + ui::HotkeyDisplayText(hotkey) + L")" : text;
+}
+
+// The mixer window operations of a port go through its owner, which holds the one window.
+void OpenMixer(std::uint32_t port) {
+    if (IMixerOwner* owner = mixer::PortOwner(port)) {
+        owner->OpenMixerWindow();
+    }
+}
+
+bool IsMixerOpen(std::uint32_t port) {
+    IMixerOwner* owner = mixer::PortOwner(port);
+    return owner && owner->mixerWindow;
 }
 
 } // namespace
@@ -68,8 +83,8 @@ int CSystray::OnCreate(CREATESTRUCTW&) {
 
     const std::uint32_t openStatus = settings ? settings->openStatus.Get() : 0;
     for (std::uint32_t port = 0; port < PortCount(); ++port) {
-        if ((openStatus & (1u << port)) && !windows.IsMixerOpen(port)) {
-            windows.OpenMixer(port);
+        if (openStatus & (1u << port)) {
+            OpenMixer(port);
         }
     }
     if (synthEngine && !synthEngine->AllPortsHaveSoundFonts()) {
@@ -191,7 +206,7 @@ UINT CSystray::ShowMenu() {
 
 void CSystray::OnCommand(UINT id) {
     if (id >= kMenuMixerFirst && id < kMenuMixerFirst + 4) {
-        windows.OpenMixer(id - kMenuMixerFirst);
+        OpenMixer(id - kMenuMixerFirst);
         return;
     }
     switch (id) {
@@ -253,7 +268,7 @@ void CSystray::OnIconMessage(LPARAM mouseMessage) {
     case WM_RBUTTONUP:
         if (doubleClicked) {
             doubleClicked = false;
-            windows.OpenMixer(0);
+            OpenMixer(0);
         } else if (UINT id = ShowMenu()) {
             OnCommand(id);
         }
@@ -274,9 +289,9 @@ void CSystray::OnClose() {
     }
     std::uint32_t openMixers = 0;
     for (std::uint32_t port = 0; port < PortCount(); ++port) {
-        if (windows.IsMixerOpen(port)) {
+        if (IsMixerOpen(port)) {
             openMixers |= 1u << port;
-            windows.CloseMixer(port);
+            mixer::PortOwner(port)->ToggleMixerWindow(); // a close request
         }
     }
     if (settings) {
@@ -293,7 +308,9 @@ LRESULT CSystray::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_HOTKEY:
         if (wParam == kMixerHotkeyId) {
-            windows.ToggleMixer(0);
+            if (IMixerOwner* owner = mixer::PortOwner(0)) {
+                owner->ToggleMixerWindow();
+            }
         } else if (wParam == kPanicHotkeyId && synthEngine) {
             synthEngine->PanicAll();
         }
@@ -309,10 +326,15 @@ LRESULT CSystray::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         DispatchWindows(app::SplitCommandLine(line), true);
         return TRUE;
     }
-    case WM_USER:
+    case WM_USER: {
         // A modeless window whose window is gone; deleted here, never inside its own handling.
-        delete reinterpret_cast<ui::CWindow*>(wParam);
+        // Anything else that arrives with WM_USER (any program can post it) is ignored.
+        auto* finished = reinterpret_cast<ui::CWindow*>(wParam);
+        if (finished && ui::ClaimForDeletion(finished)) {
+            delete finished;
+        }
         return 0;
+    }
     case WM_CLOSE:
         OnClose();
         return 0;

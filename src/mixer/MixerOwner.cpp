@@ -94,6 +94,15 @@ std::uint32_t IMixerOwner::GetEffectiveVolume(std::uint32_t channel) const {
     return base;
 }
 
+void IMixerOwner::RequestStripRefresh(std::uint32_t channel) {
+    const std::uint32_t bits = channel >= kChannels ? (1u << kChannels) - 1 : 1u << channel;
+    stripsToRefresh.fetch_or(bits);
+}
+
+std::uint32_t IMixerOwner::TakeStripRefreshes() {
+    return stripsToRefresh.exchange(0);
+}
+
 void IMixerOwner::ReadMixerState(CSettings& from, const std::wstring& file) {
     const std::wstring suffix = file.empty() ? portSuffix : std::wstring();
     auto mute = profile_text::ParseChannelFlags(
@@ -121,7 +130,7 @@ void IMixerOwner::ReadMixerState(CSettings& from, const std::wstring& file) {
     masterVolume = static_cast<std::uint32_t>(master < 0 ? 0 : (master > 100 ? 100 : master));
 }
 
-void IMixerOwner::WriteMixerState(CSettings& to, const std::wstring& file) {
+bool IMixerOwner::WriteMixerState(CSettings& to, const std::wstring& file) {
     const std::wstring suffix = file.empty() ? portSuffix : std::wstring();
     std::array<std::uint32_t, kChannels> mute, solo, volume;
     for (std::uint32_t c = 0; c < kChannels; ++c) {
@@ -133,8 +142,9 @@ void IMixerOwner::WriteMixerState(CSettings& to, const std::wstring& file) {
     const std::wstring soloText = profile_text::FormatChannelFlags(solo);
     const std::wstring volumeText = profile_text::FormatChannelVolumes(volume);
     const std::wstring masterText = std::to_wstring(masterVolume.load());
-    to.WriteString(L"Mixer", L"ChannelMute", &muteText, suffix, file);
-    to.WriteString(L"Mixer", L"ChannelSolo", &soloText, suffix, file);
-    to.WriteString(L"Mixer", L"ChannelVolume", &volumeText, suffix, file);
-    to.WriteString(L"Mixer", L"MasterVolume", &masterText, suffix, file);
+    bool written = to.WriteString(L"Mixer", L"ChannelMute", &muteText, suffix, file);
+    written = to.WriteString(L"Mixer", L"ChannelSolo", &soloText, suffix, file) && written;
+    written = to.WriteString(L"Mixer", L"ChannelVolume", &volumeText, suffix, file) && written;
+    written = to.WriteString(L"Mixer", L"MasterVolume", &masterText, suffix, file) && written;
+    return written;
 }

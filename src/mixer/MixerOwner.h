@@ -43,9 +43,22 @@ public:
     std::uint32_t GetEffectiveVolume(std::uint32_t channel) const;
 
     // The mixer state in the configuration (keys with portSuffix) or, with a file, in a mixer
-    // state file (keys without suffix).
+    // state file (keys without suffix). Writing returns false when a key could not be written.
     void ReadMixerState(CSettings& from, const std::wstring& file = {});
-    void WriteMixerState(CSettings& to, const std::wstring& file = {});
+    bool WriteMixerState(CSettings& to, const std::wstring& file = {});
+
+    // Creates the mixer window when there is none and brings it to the front (Windows build,
+    // user-interface thread).
+    void OpenMixerWindow();
+    // Asks the open mixer window to close, or opens one.
+    void ToggleMixerWindow();
+
+    // Asks the mixer window to redraw a channel's strip (kAllChannels: every channel strip), for
+    // example after a program change. Safe on any thread: it only marks the channel, and the
+    // window redraws on its own thread.
+    void RequestStripRefresh(std::uint32_t channel);
+    // The channels marked since the last call, bit n for channel n; clears the marks.
+    std::uint32_t TakeStripRefreshes();
 
     std::atomic<std::uint32_t> masterVolume{100};
     std::array<std::atomic<std::uint32_t>, kChannels> channelVolume{};
@@ -58,6 +71,8 @@ public:
 
 private:
     bool AnySolo() const;
+
+    std::atomic<std::uint32_t> stripsToRefresh{0};
 };
 
 // SoloRatio from the settings, or its default when there are none (command-line tools).

@@ -2,18 +2,6 @@
 
 namespace ui {
 
-namespace {
-HWND deletionHost = nullptr;
-}
-
-void SetDeletionHost(HWND host) {
-    deletionHost = host;
-}
-
-HWND GetDeletionHost() {
-    return deletionHost;
-}
-
 INT_PTR CDialog::DoModal(HWND parent) {
     modal = true;
     return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), parent,
@@ -119,8 +107,7 @@ INT_PTR ModelessDialog::DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void ModelessDialog::OnFinalMessage() {
-    if (deletionHost && ::IsWindow(deletionHost) &&
-        PostMessageW(deletionHost, WM_USER, reinterpret_cast<WPARAM>(this), 0)) {
+    if (HandOverForDeletion(this)) {
         return;
     }
     delete this;

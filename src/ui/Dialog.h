@@ -3,6 +3,7 @@
 // object link as CWindow. ModelessDialog is the base of every modeless window of the program: its
 // object outlives its window and is handed to the deletion host once the window is gone.
 
+#include "ui/DeletionHost.h"
 #include "ui/Window.h"
 
 namespace ui {
@@ -37,11 +38,6 @@ private:
     const UINT templateId;
     bool modal = false;
 };
-
-// The window that deletes finished modeless windows (the tray window). It receives WM_USER with
-// the object in wParam.
-void SetDeletionHost(HWND host);
-HWND GetDeletionHost();
 
 class ModelessDialog : public CDialog {
 public:

@@ -81,7 +81,9 @@ LRESULT CALLBACK CIconMenu::OwnerProc(HWND window, UINT msg, WPARAM wParam, LPAR
         if (msg == WM_MEASUREITEM) {
             auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
             if (measure->CtlType == ODT_MENU) {
-                measure->itemWidth = 4 * GetSystemMetrics(SM_CXEDGE);
+                // Room for the icon and an edge on either side, so that the text starts
+                // after the icon instead of under it.
+                measure->itemWidth = IconSize() + 2 * GetSystemMetrics(SM_CXEDGE);
                 measure->itemHeight = IconSize() + 2 * GetSystemMetrics(SM_CYEDGE);
                 return TRUE;
             }

@@ -302,8 +302,8 @@ void CMidiDevice::ApplyChannel(std::uint32_t channel) {
     }
 }
 
-void CMidiDevice::RefreshStrip(std::uint32_t) {
-    // The mixer window repaints its strips from this state on its own timer.
+void CMidiDevice::RefreshStrip(std::uint32_t channel) {
+    RequestStripRefresh(channel);
 }
 
 PortClient* CMidiDevice::FindClient(std::uint32_t clientId) {

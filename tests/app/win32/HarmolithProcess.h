@@ -230,6 +230,19 @@ public:
             .value_or(nullptr);
     }
 
+    // The pop-up menu of run once it shows.
+    HWND WaitMenu(std::size_t run = 0) const {
+        return Eventually<HWND>([&]() -> std::optional<HWND> {
+                   for (HWND menu : WindowsOf(ProcessId(run), L"#32768")) {
+                       if (IsWindowVisible(menu)) {
+                           return menu;
+                       }
+                   }
+                   return std::nullopt;
+               })
+            .value_or(nullptr);
+    }
+
     static void Press(const Box& box, int button) {
         PostMessageW(box.window, WM_COMMAND, static_cast<WPARAM>(button), 0);
     }

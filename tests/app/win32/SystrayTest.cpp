@@ -21,15 +21,7 @@ protected:
     // Clicks the icon and waits for the pop-up menu.
     HWND OpenMenu() {
         PostMessageW(tray, WM_USER + 1, 0, WM_RBUTTONUP);
-        return harness::Eventually<HWND>([&]() -> std::optional<HWND> {
-                   for (HWND menu : harness::WindowsOf(harmolith.ProcessId(), L"#32768")) {
-                       if (IsWindowVisible(menu)) {
-                           return menu;
-                       }
-                   }
-                   return std::nullopt;
-               })
-            .value_or(nullptr);
+        return harmolith.WaitMenu();
     }
 
     static void Keys(HWND menu, std::initializer_list<WPARAM> keys) {
@@ -66,7 +58,7 @@ TEST_F(SystrayTest, OnePortMenuOpensTheMixerAndTheAboutPage) {
     HWND menu = OpenMenu();
     ASSERT_NE(menu, nullptr);
     Keys(menu, {VK_DOWN, VK_RETURN});
-    EXPECT_NE(harmolith.WaitWindow(L"Harmolith #1 Mixer"), nullptr);
+    EXPECT_NE(harmolith.WaitWindow(L"Harmolith #1 - Mixer"), nullptr);
 
     menu = OpenMenu();
     ASSERT_NE(menu, nullptr);
@@ -83,25 +75,25 @@ TEST_F(SystrayTest, ThreePortsGetTheMixersSubmenuWithOneEntryPerPort) {
     ASSERT_NE(menu, nullptr);
     // Mixers submenu, then its third entry.
     Keys(menu, {VK_DOWN, VK_RIGHT, VK_DOWN, VK_DOWN, VK_RETURN});
-    EXPECT_NE(harmolith.WaitWindow(L"Harmolith #3 Mixer"), nullptr);
-    EXPECT_EQ(harmolith.WaitWindow(L"Harmolith #1 Mixer", 0, 300), nullptr);
+    EXPECT_NE(harmolith.WaitWindow(L"Harmolith #3 - Mixer"), nullptr);
+    EXPECT_EQ(harmolith.WaitWindow(L"Harmolith #1 - Mixer", 0, 300), nullptr);
     Close();
 }
 
 TEST_F(SystrayTest, OpenMixersAreReopenedAtStartAndRememberedAtExit) {
     Run("[Advanced]\r\nDevicesCount=3\r\n[Mixer]\r\nOpenStatus=5\r\n");
-    HWND first = harmolith.WaitWindow(L"Harmolith #1 Mixer");
-    HWND third = harmolith.WaitWindow(L"Harmolith #3 Mixer");
+    HWND first = harmolith.WaitWindow(L"Harmolith #1 - Mixer");
+    HWND third = harmolith.WaitWindow(L"Harmolith #3 - Mixer");
     ASSERT_NE(first, nullptr);
     ASSERT_NE(third, nullptr);
-    EXPECT_EQ(harmolith.WaitWindow(L"Harmolith #2 Mixer", 0, 300), nullptr);
+    EXPECT_EQ(harmolith.WaitWindow(L"Harmolith #2 - Mixer", 0, 300), nullptr);
 
     PostMessageW(first, WM_CLOSE, 0, 0);
     PostMessageW(third, WM_CLOSE, 0, 0);
     HWND menu = OpenMenu();
     ASSERT_NE(menu, nullptr);
     Keys(menu, {VK_DOWN, VK_RIGHT, VK_DOWN, VK_RETURN});
-    ASSERT_NE(harmolith.WaitWindow(L"Harmolith #2 Mixer"), nullptr);
+    ASSERT_NE(harmolith.WaitWindow(L"Harmolith #2 - Mixer"), nullptr);
     EXPECT_FALSE(IsWindow(first));
     Close();
     EXPECT_NE(harmolith.ReadConfig().find("OpenStatus=2"), std::string::npos)
@@ -112,7 +104,7 @@ TEST_F(SystrayTest, DoubleClickOpensTheFirstMixerWithoutMenu) {
     Run("[Advanced]\r\nDevicesCount=2\r\n");
     PostMessageW(tray, WM_USER + 1, 0, WM_LBUTTONDBLCLK);
     PostMessageW(tray, WM_USER + 1, 0, WM_LBUTTONUP);
-    EXPECT_NE(harmolith.WaitWindow(L"Harmolith #1 Mixer"), nullptr);
+    EXPECT_NE(harmolith.WaitWindow(L"Harmolith #1 - Mixer"), nullptr);
     EXPECT_TRUE(harness::WindowsOf(harmolith.ProcessId(), L"#32768").empty() ||
                 !IsWindowVisible(harness::WindowsOf(harmolith.ProcessId(), L"#32768")[0]));
     Close();
@@ -158,9 +150,25 @@ TEST_F(SystrayTest, MixerHotkeyIsHeldAndTogglesTheFirstMixer) {
     EXPECT_FALSE(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT, 'M'))
         << "the synth holds the mixer hotkey";
     PostMessageW(tray, WM_HOTKEY, 1, 0);
-    HWND mixer = harmolith.WaitWindow(L"Harmolith #1 Mixer");
+    HWND mixer = harmolith.WaitWindow(L"Harmolith #1 - Mixer");
     ASSERT_NE(mixer, nullptr);
     PostMessageW(tray, WM_HOTKEY, 1, 0);
+    EXPECT_TRUE(harness::Eventually<bool>([&]() -> std::optional<bool> {
+        return IsWindow(mixer) ? std::nullopt : std::optional(true);
+    }));
+    Close();
+}
+
+TEST_F(SystrayTest, StrayUserMessageFromAnotherProgramDeletesNothing) {
+    Run("");
+    PostMessageW(tray, WM_USER, 0x12345678, 0);
+    PostMessageW(tray, WM_USER, reinterpret_cast<WPARAM>(tray), 0);
+    PostMessageW(tray, WM_USER + 1, 0, WM_LBUTTONDBLCLK);
+    PostMessageW(tray, WM_USER + 1, 0, WM_LBUTTONUP);
+    HWND mixer = harmolith.WaitWindow(L"Harmolith #1 - Mixer");
+    ASSERT_NE(mixer, nullptr) << "the synth runs on";
+    PostMessageW(mixer, WM_CLOSE, 0, 0);
+    // The closed mixer's own hand-over is still honoured.
     EXPECT_TRUE(harness::Eventually<bool>([&]() -> std::optional<bool> {
         return IsWindow(mixer) ? std::nullopt : std::optional(true);
     }));

@@ -1,0 +1,23 @@
+#include "mixer/win32/MixerPorts.h"
+
+#include "config/Settings.h"
+
+namespace mixer {
+
+namespace {
+PortOwnerLookup portOwnerLookup = nullptr;
+}
+
+void SetPortOwnerLookup(PortOwnerLookup lookup) {
+    portOwnerLookup = lookup;
+}
+
+IMixerOwner* PortOwner(std::uint32_t port) {
+    return portOwnerLookup ? portOwnerLookup(port) : nullptr;
+}
+
+std::uint32_t PortCount() {
+    return settings ? settings->devicesCount.Get() : 1;
+}
+
+} // namespace mixer
