@@ -24,4 +24,4 @@ echo "Now the synth itself: Harmolith.exe under Wine, fed by a client process th
 echo "shared memory as the driver would, its audio captured from Wine's ALSA output."
 scripts/synth-demo.sh "$song"
 echo
-echo "The mixer, configurator and converter windows are still placeholders."
+echo "The configurator and converter windows are still placeholders."
