@@ -15,14 +15,19 @@ int ShowError(const std::wstring& text) {
     return ShowMessageBox(text, kAppCaption, MB_ICONERROR | MB_TOPMOST);
 }
 
+namespace {
+
+DWORD WINAPI ShowOwnedError(LPVOID param) {
+    std::unique_ptr<std::wstring> message(static_cast<std::wstring*>(param));
+    ShowError(*message);
+    return 0;
+}
+
+} // namespace
+
 void ShowErrorLater(const std::wstring& text) {
     auto* owned = new std::wstring(text);
-    auto show = [](LPVOID param) -> DWORD {
-        std::unique_ptr<std::wstring> message(static_cast<std::wstring*>(param));
-        ShowError(*message);
-        return 0;
-    };
-    if (HANDLE thread = CreateThread(nullptr, 0, show, owned, 0, nullptr)) {
+    if (HANDLE thread = CreateThread(nullptr, 0, &ShowOwnedError, owned, 0, nullptr)) {
         CloseHandle(thread);
     } else {
         delete owned;
