@@ -11,12 +11,26 @@
 
 #include <windows.h>
 
+#include <mmreg.h>
+
 #include <cstdint>
 #include <memory>
 
 namespace hml::audio {
 
 enum class EOutputApi { Auto, Wasapi, WaveOut };
+
+// What every endpoint plays: 16-bit stereo PCM at `rate`.
+inline WAVEFORMATEX StereoPcm16(uint32_t rate) {
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 2;
+    format.nSamplesPerSec = rate;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = 4;
+    format.nAvgBytesPerSec = rate * 4;
+    return format;
+}
 
 class IAudioEndpoint {
 public:

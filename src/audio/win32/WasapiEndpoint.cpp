@@ -97,13 +97,7 @@ public:
         REFERENCE_TIME defaultPeriod = 100000, minimumPeriod = 0;
         if (SUCCEEDED(hr)) {
             client->GetDevicePeriod(&defaultPeriod, &minimumPeriod);
-            WAVEFORMATEX format{};
-            format.wFormatTag = WAVE_FORMAT_PCM;
-            format.nChannels = 2;
-            format.nSamplesPerSec = rate;
-            format.wBitsPerSample = 16;
-            format.nBlockAlign = 4;
-            format.nAvgBytesPerSec = rate * 4;
+            WAVEFORMATEX format = StereoPcm16(rate);
             const REFERENCE_TIME duration =
                 static_cast<REFERENCE_TIME>(capacityFrames) * 10000000 / rate;
             hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED,

@@ -48,13 +48,7 @@ public:
     }
 
     bool Open(int waveId, EError& error) {
-        WAVEFORMATEX format{};
-        format.wFormatTag = WAVE_FORMAT_PCM;
-        format.nChannels = 2;
-        format.nSamplesPerSec = rate;
-        format.wBitsPerSample = 16;
-        format.nBlockAlign = 4;
-        format.nAvgBytesPerSec = rate * 4;
+        WAVEFORMATEX format = StereoPcm16(rate);
         const UINT id = waveId < 0 ? WAVE_MAPPER : static_cast<UINT>(waveId);
         const MMRESULT result =
             waveOutOpen(&wave, id, &format, reinterpret_cast<DWORD_PTR>(done), 0, CALLBACK_EVENT);
