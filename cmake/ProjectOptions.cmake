@@ -29,14 +29,17 @@ endfunction()
 # Adds a GoogleTest executable. Under the cross build the tests are discovered when CTest runs,
 # through Wine (the cross-compiling emulator), so building needs no Wine.
 function(hml_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
     add_executable(${name} ${ARG_SOURCES})
     hml_warnings(${name})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main)
     target_compile_definitions(${name} PRIVATE HML_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                                                HML_SHARED_DIR="${HML_SHARED_DIR}")
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                         PROPERTIES TIMEOUT 120)
+                         PROPERTIES TIMEOUT ${ARG_TIMEOUT})
 endfunction()
 
 # libFuzzer executables, one per source in the calling folder's fuzz/, linked with `lib` (clang,
