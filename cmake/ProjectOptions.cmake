@@ -42,25 +42,52 @@ function(hml_add_test name)
                          PROPERTIES TIMEOUT ${ARG_TIMEOUT})
 endfunction()
 
-# libFuzzer executables, one per source in the calling folder's fuzz/, linked with `lib` (clang,
-# native only). With RUN_SECONDS they also run that long as tests.
+# libFuzzer executables (clang, native only), one per source in SOURCES, each linked with an
+# instrumented copy of our library `lib` so the fuzzer sees the coverage inside it.
+#   SUPPORT      further sources every fuzzer of the call builds with (test writers)
+#   INCLUDES     their include folders
+#   CORPUS       a folder holding one seed folder per fuzzer, named after it
+#   DEPENDS      the target that writes those seeds
+#   RUN_SECONDS  also run each fuzzer that long as a test
 function(hml_add_fuzzers lib)
-    cmake_parse_arguments(FUZZ "" "RUN_SECONDS" "" ${ARGN})
+    cmake_parse_arguments(FUZZ "" "RUN_SECONDS;CORPUS;DEPENDS" "SOURCES;SUPPORT;INCLUDES" ${ARGN})
     if(NOT HML_FUZZ OR WIN32 OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
         return()
     endif()
-    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*.cpp)
-    foreach(src IN LISTS sources)
+    set(copy ${lib}_fuzz)
+    if(NOT TARGET ${copy})
+        get_target_property(lib_sources ${lib} SOURCES)
+        get_target_property(lib_source_dir ${lib} SOURCE_DIR)
+        list(TRANSFORM lib_sources PREPEND "${lib_source_dir}/" REGEX "^[^/]")
+        get_target_property(lib_links ${lib} LINK_LIBRARIES)
+        add_library(${copy} STATIC ${lib_sources})
+        target_include_directories(${copy} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+        target_compile_options(${copy} PRIVATE -fsanitize=fuzzer-no-link)
+        if(lib_links)
+            target_link_libraries(${copy} PUBLIC ${lib_links})
+        endif()
+        hml_warnings(${copy})
+    endif()
+    foreach(src IN LISTS FUZZ_SOURCES)
         get_filename_component(name ${src} NAME_WE)
-        add_executable(${name} ${src})
+        add_executable(${name} ${src} ${FUZZ_SUPPORT})
+        target_include_directories(${name} PRIVATE ${FUZZ_INCLUDES})
         hml_warnings(${name})
         target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
         target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-        target_link_libraries(${name} PRIVATE ${lib})
+        target_link_libraries(${name} PRIVATE ${copy})
+        if(FUZZ_DEPENDS)
+            add_dependencies(${name} ${FUZZ_DEPENDS})
+        endif()
         if(HML_TESTS AND FUZZ_RUN_SECONDS)
-            add_test(NAME ${name} COMMAND ${name} -max_total_time=${FUZZ_RUN_SECONDS}
-                                                  -rss_limit_mb=1024)
-            set_tests_properties(${name} PROPERTIES TIMEOUT 60)
+            set(corpus)
+            if(FUZZ_CORPUS)
+                set(corpus ${FUZZ_CORPUS}/${name})
+            endif()
+            add_test(NAME fuzz.${name}
+                     COMMAND ${name} -max_total_time=${FUZZ_RUN_SECONDS} -rss_limit_mb=2048
+                             -timeout=10 ${corpus})
+            set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 120)
         endif()
     endforeach()
 endfunction()

@@ -23,10 +23,6 @@ std::wstring FillPlaceholders(const std::wstring& text, const std::optional<std:
                               const std::optional<std::wstring>& arg1,
                               const std::optional<std::wstring>& arg2);
 
-// UTF-8 to the platform's wide text; invalid sequences become U+FFFD.
-std::wstring WideFromUtf8(std::string_view bytes);
-std::string Utf8FromWide(const std::wstring& text);
-
 class CLanguage {
 public:
     static constexpr std::uint32_t kEnglish = 1033;

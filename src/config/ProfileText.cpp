@@ -1,5 +1,7 @@
 #include "config/ProfileText.h"
 
+#include "base/Decimal.h"
+
 #include <cstdio>
 #include <cwctype>
 
@@ -27,33 +29,16 @@ std::wstring Trim(const std::wstring& s) {
 
 namespace {
 
-bool IsBlank(wchar_t c) {
-    return c == L';' || std::iswspace(c);
-}
-
-// Reads one number as "%lu" would: blanks, an optional sign, at least one digit.
+// Reads one number as "%lu" would: blanks, an optional sign, at least one digit; negative
+// numbers wrap around and numbers too large for 32 bits read as 4294967295.
 bool ReadNumber(const std::wstring& text, std::size_t& pos, std::uint32_t& out) {
-    while (pos < text.size() && IsBlank(text[pos])) {
-        ++pos;
-    }
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == L'+' || text[pos] == L'-')) {
-        negative = text[pos] == L'-';
-        ++pos;
-    }
-    if (pos >= text.size() || text[pos] < L'0' || text[pos] > L'9') {
+    hml::base::SDecimal d;
+    if (!hml::base::ReadDecimal(text, pos, d, true)) {
         return false;
     }
-    std::uint64_t value = 0;
-    while (pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9') {
-        value = value * 10 + static_cast<std::uint64_t>(text[pos] - L'0');
-        if (value > 0xFFFFFFFFu) {
-            value = 0xFFFFFFFFu + std::uint64_t{1}; // saturates below
-        }
-        ++pos;
-    }
-    std::uint32_t v = value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(value);
-    out = negative ? 0u - v : v;
+    const std::uint32_t v =
+        d.magnitude > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(d.magnitude);
+    out = d.negative ? 0u - v : v;
     return true;
 }
 

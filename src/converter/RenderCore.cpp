@@ -1,10 +1,11 @@
 #include "converter/RenderCore.h"
 
-#include "audio/EffectLevelSysEx.h"
+#include "audio/SysEx.h"
 #include "audio/encode/CEncoderProcess.h"
 #include "audio/encode/CWavWriter.h"
 #include "audio/midifile/CMidiFile.h"
 #include "audio/midifile/CMidiFilePlayer.h"
+#include "base/Utf8.h"
 #include "converter/EncoderProfiles.h"
 #include "mixer/MixerOwner.h"
 
@@ -16,7 +17,7 @@ namespace hml::converter {
 using namespace hml::audio;
 
 std::array<std::vector<uint8_t>, 4> EffectLevelMessages(uint32_t reverb, uint32_t chorus) {
-    namespace fx = effect_sysex;
+    namespace fx = sysex;
     const auto list = [](const auto& m) { return std::vector<uint8_t>(m.begin(), m.end()); };
     return {{list(fx::Gs(fx::kGsReverb, reverb)), list(fx::Gs(fx::kGsChorus, chorus)),
              list(fx::Xg(fx::kXgReverb, reverb)), list(fx::Xg(fx::kXgChorus, chorus))}};
@@ -115,11 +116,6 @@ SRenderResult Fail(EError error, std::string message) {
     return r;
 }
 
-std::string Utf8(const std::filesystem::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
 } // namespace
 
 SRenderResult RenderFile(const std::filesystem::path& input, const std::filesystem::path& output,
@@ -164,8 +160,8 @@ SRenderResult RenderFile(const std::filesystem::path& input, const std::filesyst
         const std::filesystem::path partial = PartialPath(output);
         const std::string program =
             options.encoderProgram.empty() ? ProgramName(profile) : options.encoderProgram;
-        const std::string line =
-            MakeCommandLine(profile, program, options.encoderOptions, Utf8(partial), Utf8(input));
+        const std::string line = MakeCommandLine(profile, program, options.encoderOptions,
+                                                 base::Utf8(partial), base::Utf8(input));
         if (observer)
             observer->OnLog("Command line: " + line);
         sink = CEncoderWriter::Create(line, partial, output, options.rate, 2,

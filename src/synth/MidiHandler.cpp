@@ -1,6 +1,6 @@
 #include "synth/MidiHandler.h"
 
-#include "audio/EffectLevelSysEx.h"
+#include "audio/SysEx.h"
 #include "mixer/MixerOwner.h"
 
 #include <algorithm>
@@ -8,43 +8,13 @@
 
 namespace {
 
-namespace effect_sysex = hml::audio::effect_sysex;
+namespace sysex = hml::audio::sysex;
 
-constexpr std::uint8_t kGmSystemOn[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
-constexpr std::uint8_t kGm2SystemOn[] = {0xF0, 0x7E, 0x7F, 0x09, 0x03, 0xF7};
-constexpr std::uint8_t kGsReset[] = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40,
-                                     0x00, 0x7F, 0x00, 0x41, 0xF7};
-constexpr std::uint8_t kXgSystemOn[] = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
-
-// GS effect level messages: F0 41 10 42 12 40 01 <address low> <level> <checksum> F7.
-constexpr std::size_t kGsLevelLength = 11;
-constexpr std::uint8_t kGsReverbAddress = effect_sysex::kGsReverb;
-constexpr std::uint8_t kGsChorusAddress = effect_sysex::kGsChorus;
-// XG effect return messages: F0 43 10 4C 02 01 <address low> <level> F7.
-constexpr std::size_t kXgReturnLength = 9;
-constexpr std::uint8_t kXgReverbAddress = effect_sysex::kXgReverb;
-constexpr std::uint8_t kXgChorusAddress = effect_sysex::kXgChorus;
-
-constexpr std::uint8_t kGsLevelHead[] = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x01};
-constexpr std::uint8_t kXgReturnHead[] = {0xF0, 0x43, 0x10, 0x4C, 0x02, 0x01};
-
-template <std::size_t N>
-bool Equals(const std::uint8_t* bytes, std::size_t length, const std::uint8_t (&message)[N]) {
-    return length == N && std::memcmp(bytes, message, N) == 0;
-}
-
-template <std::size_t N> bool StartsWith(const std::uint8_t* bytes, const std::uint8_t (&head)[N]) {
-    return std::memcmp(bytes, head, N) == 0;
-}
-
-bool IsEffectLevelMessage(const std::uint8_t* bytes, std::size_t length) {
-    if (length == kGsLevelLength && StartsWith(bytes, kGsLevelHead)) {
-        return bytes[7] == kGsReverbAddress || bytes[7] == kGsChorusAddress;
-    }
-    if (length == kXgReturnLength && StartsWith(bytes, kXgReturnHead)) {
-        return bytes[6] == kXgReverbAddress || bytes[6] == kXgChorusAddress;
-    }
-    return false;
+// With the override on, the part effect levels the client sends give way to the configured ones:
+// the GS level and XG return messages of one value sent to the default device.
+bool IsEffectLevelMessage(const sysex::SMessage& m) {
+    return (m.kind == sysex::EKind::ReverbLevel || m.kind == sysex::EKind::ChorusLevel) &&
+           m.standard;
 }
 
 } // namespace
@@ -208,24 +178,18 @@ void CMidiHandler::LongMessage(std::uint32_t index, std::uint32_t count, const s
 }
 
 void CMidiHandler::HandleSysEx(const std::uint8_t* bytes, std::size_t length) {
-    if (effects.reverbChorusOverride && IsEffectLevelMessage(bytes, length)) {
+    const sysex::SMessage message = sysex::Decode(bytes, length);
+    if (effects.reverbChorusOverride && IsEffectLevelMessage(message)) {
         Counted();
         return;
     }
     Send(bytes, length);
 
-    std::uint32_t newMode = 0xFFFFFFFFu;
-    if (Equals(bytes, length, kGmSystemOn)) {
-        newMode = kModeGm;
-    } else if (Equals(bytes, length, kGm2SystemOn)) {
-        newMode = kModeGm2;
-    } else if (Equals(bytes, length, kGsReset)) {
-        newMode = kModeGs;
-    } else if (Equals(bytes, length, kXgSystemOn)) {
-        newMode = kModeXg;
-    }
-    if (newMode != 0xFFFFFFFFu) {
-        mode = newMode;
+    if (sysex::IsExactReset(message)) {
+        mode = message.kind == sysex::EKind::GmSystemOn    ? kModeGm
+               : message.kind == sysex::EKind::Gm2SystemOn ? kModeGm2
+               : message.kind == sysex::EKind::GsReset     ? kModeGs
+                                                           : kModeXg;
         ResetDrums();
         ResetInstruments();
         ApplyEffects();
@@ -233,18 +197,16 @@ void CMidiHandler::HandleSysEx(const std::uint8_t* bytes, std::size_t length) {
         return;
     }
 
-    // GS part parameter F0 41 <dev> 42 12 40 1x <parameter> <value> <checksum> F7.
-    if (mode == kModeGs && length == 11 && bytes[0] == 0xF0 && bytes[1] == 0x41 &&
-        bytes[3] == 0x42 && bytes[4] == 0x12 && bytes[5] == 0x40 && (bytes[6] & 0xF0) == 0x10 &&
-        bytes[10] == 0xF7) {
-        const std::uint32_t part = bytes[6] & 0x0F;
-        const std::uint8_t value = bytes[8];
-        if (bytes[7] == 0x02) { // receive channel
-            gsPartChannel[part] = value;
-        } else if (bytes[7] == 0x15) { // use for rhythm part: 0 off, 1 or 2 a drum map
-            const std::uint32_t target = gsPartChannel[part];
+    // GS part parameters of one value, from any device id and whatever their checksum.
+    const bool gsPart =
+        message.kind == sysex::EKind::GsPartChannel || message.kind == sysex::EKind::GsRhythmPart;
+    if (mode == kModeGs && gsPart && length == 11) {
+        if (message.kind == sysex::EKind::GsPartChannel) {
+            gsPartChannel[message.part] = static_cast<std::uint8_t>(message.value);
+        } else {
+            const std::uint32_t target = gsPartChannel[message.part];
             if (target < kChannels) {
-                drum[target] = value != 0 ? 1 : 0;
+                drum[target] = message.value != 0 ? 1 : 0;
             }
         }
     }
@@ -274,11 +236,9 @@ void CMidiHandler::ResetInstruments() {
 void CMidiHandler::ResetDrums() {
     drum.fill(0);
     drum[kDrumChannel] = 1;
-    // GS part 0 is MIDI channel 10, parts 1..9 channels 1..9, the rest their own channel.
     for (std::uint32_t part = 0; part < kChannels; ++part) {
-        gsPartChannel[part] = static_cast<std::uint8_t>(part == 0   ? 9
-                                                        : part <= 9 ? part - 1
-                                                                    : part);
+        gsPartChannel[part] =
+            static_cast<std::uint8_t>(sysex::GsPartDefaultChannel(static_cast<int>(part)));
     }
     if (stream != nullptr) {
         for (std::uint32_t c = 0; c < kChannels; ++c) {
@@ -295,15 +255,15 @@ void CMidiHandler::ApplyEffects() {
     const std::uint8_t chorus = static_cast<std::uint8_t>(std::min(effects.chorusLevel, 127u));
     switch (mode) {
     case kModeGs: {
-        const auto reverbMessage = effect_sysex::Gs(kGsReverbAddress, reverb);
-        const auto chorusMessage = effect_sysex::Gs(kGsChorusAddress, chorus);
+        const auto reverbMessage = sysex::Gs(sysex::kGsReverb, reverb);
+        const auto chorusMessage = sysex::Gs(sysex::kGsChorus, chorus);
         stream->SendRaw(reverbMessage.data(), reverbMessage.size());
         stream->SendRaw(chorusMessage.data(), chorusMessage.size());
         break;
     }
     case kModeXg: {
-        const auto reverbMessage = effect_sysex::Xg(kXgReverbAddress, reverb);
-        const auto chorusMessage = effect_sysex::Xg(kXgChorusAddress, chorus);
+        const auto reverbMessage = sysex::Xg(sysex::kXgReverb, reverb);
+        const auto chorusMessage = sysex::Xg(sysex::kXgChorus, chorus);
         stream->SendRaw(reverbMessage.data(), reverbMessage.size());
         stream->SendRaw(chorusMessage.data(), chorusMessage.size());
         break;

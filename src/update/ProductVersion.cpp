@@ -1,34 +1,24 @@
 #include "update/ProductVersion.h"
 
+#include "base/Decimal.h"
+
+#include <algorithm>
 #include <climits>
 #include <cwctype>
 #include <tuple>
 
 namespace {
 
-// One "%d" conversion: white space, an optional sign and at least one digit.
+// One "%d" conversion: white space, an optional sign and at least one digit; values beyond
+// 32 bits are cut to the nearest limit.
 bool ReadNumber(const std::wstring& text, std::size_t& pos, std::int32_t& out) {
-    while (pos < text.size() && std::iswspace(static_cast<wint_t>(text[pos]))) {
-        ++pos;
-    }
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == L'+' || text[pos] == L'-')) {
-        negative = text[pos] == L'-';
-        ++pos;
-    }
-    if (pos >= text.size() || text[pos] < L'0' || text[pos] > L'9') {
+    hml::base::SDecimal d;
+    if (!hml::base::ReadDecimal(text, pos, d)) {
         return false;
     }
-    std::int64_t value = 0;
-    for (; pos < text.size() && text[pos] >= L'0' && text[pos] <= L'9'; ++pos) {
-        if (value <= INT_MAX) {
-            value = value * 10 + (text[pos] - L'0');
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    out = static_cast<std::int32_t>(value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : value);
+    const std::int64_t value = d.negative ? -static_cast<std::int64_t>(d.magnitude)
+                                          : static_cast<std::int64_t>(d.magnitude);
+    out = static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
     return true;
 }
 

@@ -1,5 +1,6 @@
 // The shipped language files against the key inventory and against the keys the code uses.
 
+#include "base/Utf8.h"
 #include "config/Language.h"
 #include "support/TestPaths.h"
 
@@ -47,7 +48,7 @@ TextMap Section(const std::string& file, const std::wstring& section) {
 }
 
 std::wstring Wide(const std::string& s) {
-    return WideFromUtf8(s);
+    return hml::base::WideFromUtf8(s);
 }
 
 // The placeholders {0}..{9} a text holds, as a bit set.

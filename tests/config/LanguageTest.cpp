@@ -1,6 +1,7 @@
 // Language files: parsing, the English fallback, placeholders and the list of languages.
 
 #include "config/Language.h"
+#include "base/Utf8.h"
 #include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -59,7 +60,7 @@ TEST(LanguageParseTest, Utf8IsDecodedAndBrokenBytesDoNotDerail) {
                          L"synth", texts);
     EXPECT_EQ(texts.at(L"scm.exit"), L"Schlie\u00DFen");
     EXPECT_EQ(texts.at(L"bad"), L"a\uFFFD\uFFFDz");
-    EXPECT_EQ(Utf8FromWide(texts.at(L"emoji")), "\xF0\x9F\x8E\xB9");
+    EXPECT_EQ(hml::base::Utf8FromWide(texts.at(L"emoji")), "\xF0\x9F\x8E\xB9");
     EXPECT_EQ(texts.at(L"next"), L"ok") << "a last line without LF counts";
 }
 

@@ -1,5 +1,7 @@
 #include "audio/midifile/CMidiFile.h"
 
+#include "audio/SysEx.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -220,28 +222,27 @@ private:
 
     // A complete SysEx: the resets and drum-part settings become the events a stream knows.
     void SysEx(const std::vector<uint8_t>& m, uint64_t tick) {
-        const size_t n = m.size();
-        if (n == 6 && m[1] == 0x7E && m[3] == 0x09 && m[4] >= 1 && m[4] <= 3 && m[5] == 0xF7) {
-            const uint32_t mode = m[4] == 1 ? SysGm1 : m[4] == 3 ? SysGm2 : SysDefault;
-            return Add(EMidiEvent::System, mode, 0, tick);
-        }
-        const bool gs = n == 11 && m[1] == 0x41 && m[3] == 0x42 && m[4] == 0x12 && m[5] == 0x40 &&
-                        m[10] == 0xF7;
-        if (gs && m[6] == 0x00 && m[7] == 0x7F && m[8] == 0x00)
+        const sysex::SMessage d = sysex::Decode(m.data(), m.size());
+        switch (d.kind) {
+        case sysex::EKind::GmSystemOn:
+            return Add(EMidiEvent::System, SysGm1, 0, tick);
+        case sysex::EKind::GmSystemOff:
+            return Add(EMidiEvent::System, SysDefault, 0, tick);
+        case sysex::EKind::Gm2SystemOn:
+            return Add(EMidiEvent::System, SysGm2, 0, tick);
+        case sysex::EKind::GsReset:
             return Add(EMidiEvent::System, SysGs, 0, tick);
-        if (gs && (m[6] & 0xF0) == 0x10 && m[7] == 0x15) {
-            // Part 0 is MIDI channel 10, parts 1-9 are channels 1-9, 10-15 are 11-16.
-            const uint32_t part = m[6] & 0x0F;
-            const uint32_t channel = part == 0 ? 9 : part <= 9 ? part - 1 : part;
-            return Add(EMidiEvent::Drums, m[8] != 0, channel, tick);
-        }
-        const bool xg =
-            n == 9 && m[1] == 0x43 && (m[2] & 0xF0) == 0x10 && m[3] == 0x4C && m[8] == 0xF7;
-        if (xg && m[4] == 0 && m[5] == 0 && (m[6] == 0x7E || m[6] == 0x7F))
+        case sysex::EKind::XgSystemOn:
+        case sysex::EKind::XgAllReset:
             return Add(EMidiEvent::System, SysXg, 0, tick);
-        if (xg && m[4] == 0x08 && m[5] < 16 && m[6] == 0x07)
-            return Add(EMidiEvent::Drums, m[7] != 0, m[5], tick);
-        Add(EMidiEvent::SystemEx, 0, 0, tick, m.data(), n);
+        case sysex::EKind::GsRhythmPart:
+            return Add(EMidiEvent::Drums, d.value != 0,
+                       static_cast<uint32_t>(sysex::GsPartDefaultChannel(d.part)), tick);
+        case sysex::EKind::XgPartMode:
+            return Add(EMidiEvent::Drums, d.value != 0, d.part, tick);
+        default:
+            return Add(EMidiEvent::SystemEx, 0, 0, tick, m.data(), m.size());
+        }
     }
 
     bool Track(const uint8_t* p, size_t n, uint32_t track) {

@@ -1,6 +1,7 @@
 #include "audio/sf2/CSoundFont.h"
 
 #include "audio/sf2/CSf2Parser.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 
@@ -19,8 +20,7 @@ std::shared_ptr<CSoundFont> CSoundFont::Open(const std::filesystem::path& path, 
 
 std::shared_ptr<CSoundFont> CSoundFont::Open(const std::string& utf8Path, uint32_t flags,
                                              EError& error) {
-    const std::u8string u8(utf8Path.begin(), utf8Path.end());
-    return Open(std::filesystem::path(u8), flags, error);
+    return Open(base::PathFromUtf8(utf8Path), flags, error);
 }
 
 std::shared_ptr<CSoundFont> CSoundFont::Open(const std::wstring& path, uint32_t flags,
@@ -29,26 +29,7 @@ std::shared_ptr<CSoundFont> CSoundFont::Open(const std::wstring& path, uint32_t 
     return Open(std::filesystem::path(path), flags, error);
 #else
     // Wide paths are UTF-32 here; encode them as UTF-8 without depending on the locale.
-    std::string utf8;
-    for (wchar_t wc : path) {
-        const uint32_t c = static_cast<uint32_t>(wc);
-        if (c < 0x80) {
-            utf8 += static_cast<char>(c);
-        } else if (c < 0x800) {
-            utf8 += static_cast<char>(0xC0 | (c >> 6));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            utf8 += static_cast<char>(0xE0 | (c >> 12));
-            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            utf8 += static_cast<char>(0xF0 | (c >> 18));
-            utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return Open(utf8, flags, error);
+    return Open(base::Utf8FromWide(path), flags, error);
 #endif
 }
 

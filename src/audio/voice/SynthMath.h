@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace hml::audio::synth {
+namespace hml::audio::voice {
 
 // Seconds of a timecents value; the file's lowest value means "no time at all".
 inline double TimecentsToSeconds(double tc) {
@@ -30,4 +30,4 @@ inline float Convex(float x) {
     return 1.0f - Concave(1.0f - x);
 }
 
-} // namespace hml::audio::synth
+} // namespace hml::audio::voice

@@ -1,15 +1,15 @@
-#include "audio/synth/CVoice.h"
+#include "audio/voice/CVoice.h"
 
 #include "audio/dsp/Interpolator.h"
 #include "audio/sf2/CSoundFont.h"
-#include "audio/synth/SynthMath.h"
+#include "audio/voice/SynthMath.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-namespace hml::audio::synth {
+namespace hml::audio::voice {
 namespace {
 
 using namespace sf2;
@@ -109,7 +109,29 @@ bool CVoice::Start(const SVoiceStart& s, const SChannelControls* controls, doubl
     data24 = s.font->Samples24();
     fontVolume = s.font->GetVolume();
 
-    // Generators: instrument values replace defaults, preset values add to them.
+    CombineGenerators(s);
+    CombineModulators(s);
+    key = gen[Keynum] >= 0 ? std::min(static_cast<int>(gen[Keynum]), 127) : s.key;
+    velocity = gen[Velocity] >= 0 ? std::min(static_cast<int>(gen[Velocity]), 127) : s.velocity;
+    ComputeMods();
+    modsSerial = ctl->serial;
+
+    if (!SetSampleWindow(model.smplFrames))
+        return false;
+    const int root =
+        gen[OverridingRootKey] >= 0 ? static_cast<int>(gen[OverridingRootKey]) : sample->rootKey;
+    basePitch = (key - root) * static_cast<double>(gen[ScaleTuning]) + gen[CoarseTune] * 100.0 +
+                gen[FineTune] + sample->pitchCorrection;
+    rateScale = static_cast<double>(sample->rate) / outRate;
+    exclusiveClass = static_cast<int>(gen[sf2::ExclusiveClass]);
+    SetUpEnvelopesAndLfos();
+    ResetPlayback();
+    active = true;
+    return true;
+}
+
+// Instrument values replace the defaults, preset values add to them.
+void CVoice::CombineGenerators(const SVoiceStart& s) {
     SetDefaults(gen);
     for (const SZone* z : {s.instGlobal, s.instZone})
         if (z != nullptr)
@@ -124,9 +146,11 @@ bool CVoice::Start(const SVoiceStart& s, const SChannelControls* controls, doubl
                     pgen[g] = z->gen[g];
     for (int g = 0; g < GenCount; ++g)
         gen[g] += pgen[g];
+}
 
-    // Modulators: defaults, replaced by identical instrument ones (local over global); preset
-    // modulators (local over global) then add to those.
+// The defaults, replaced by identical instrument modulators (local over global); preset
+// modulators (local over global) then add to those.
+void CVoice::CombineModulators(const SVoiceStart& s) {
     modCount = 0;
     for (const SModulator& m : kDefaultMods)
         mods[modCount++] = m;
@@ -150,42 +174,28 @@ bool CVoice::Start(const SVoiceStart& s, const SChannelControls* controls, doubl
         if (!found && modCount < kMaxMods)
             mods[modCount++] = pmods[i];
     }
+}
 
-    key = gen[Keynum] >= 0 ? std::min(static_cast<int>(gen[Keynum]), 127) : s.key;
-    velocity = gen[Velocity] >= 0 ? std::min(static_cast<int>(gen[Velocity]), 127) : s.velocity;
-    ComputeMods();
-    modsSerial = ctl->serial;
-
-    // Sample window and loop, clamped into the sample data.
-    const int64_t frames = model.smplFrames;
-    auto clampTo = [](int64_t v, int64_t lo, int64_t hi) { return std::clamp(v, lo, hi); };
-    start = clampTo(int64_t{sample->start} + static_cast<int64_t>(gen[StartAddrsOffset]) +
-                        32768 * static_cast<int64_t>(gen[StartAddrsCoarseOffset]),
-                    0, frames);
-    end = clampTo(int64_t{sample->end} + static_cast<int64_t>(gen[EndAddrsOffset]) +
-                      32768 * static_cast<int64_t>(gen[EndAddrsCoarseOffset]),
-                  start, frames);
-    loopStart =
-        clampTo(int64_t{sample->loopStart} + static_cast<int64_t>(gen[StartloopAddrsOffset]) +
-                    32768 * static_cast<int64_t>(gen[StartloopAddrsCoarseOffset]),
-                start, end);
-    loopEnd = clampTo(int64_t{sample->loopEnd} + static_cast<int64_t>(gen[EndloopAddrsOffset]) +
-                          32768 * static_cast<int64_t>(gen[EndloopAddrsCoarseOffset]),
-                      loopStart, end);
+// The sample window and loop with their offset generators, clamped into the sample data and
+// each inside the one before. False when less than two frames remain to play.
+bool CVoice::SetSampleWindow(int64_t dataFrames) {
+    const auto at = [this](uint32_t base, int fine, int coarse, int64_t lo, int64_t hi) {
+        const int64_t v = int64_t{base} + static_cast<int64_t>(gen[fine]) +
+                          32768 * static_cast<int64_t>(gen[coarse]);
+        return std::clamp(v, lo, hi);
+    };
+    start = at(sample->start, StartAddrsOffset, StartAddrsCoarseOffset, 0, dataFrames);
+    end = at(sample->end, EndAddrsOffset, EndAddrsCoarseOffset, start, dataFrames);
+    loopStart = at(sample->loopStart, StartloopAddrsOffset, StartloopAddrsCoarseOffset, start, end);
+    loopEnd = at(sample->loopEnd, EndloopAddrsOffset, EndloopAddrsCoarseOffset, loopStart, end);
     loopMode = static_cast<int>(gen[SampleModes]) & 3;
     if (loopMode == 2 || loopEnd - loopStart < 2)
         loopMode = 0;
-    if (end - start < 2)
-        return false;
     pos = static_cast<double>(start);
+    return end - start >= 2;
+}
 
-    const int root =
-        gen[OverridingRootKey] >= 0 ? static_cast<int>(gen[OverridingRootKey]) : sample->rootKey;
-    basePitch = (key - root) * static_cast<double>(gen[ScaleTuning]) + gen[CoarseTune] * 100.0 +
-                gen[FineTune] + sample->pitchCorrection;
-    rateScale = static_cast<double>(sample->rate) / outRate;
-    exclusiveClass = static_cast<int>(gen[sf2::ExclusiveClass]);
-
+void CVoice::SetUpEnvelopesAndLfos() {
     const double keyOffset = 60 - key;
     volEnv = {};
     volEnv.stage = EStage::Delay;
@@ -209,7 +219,10 @@ bool CVoice::Start(const SVoiceStart& s, const SChannelControls* controls, doubl
     vibLfo = {};
     vibLfo.delay = DelaySeconds(Gen(DelayVibLfo));
     vibLfo.freq = AbsCentsToHz(std::clamp(Gen(FreqVibLfo), -16000.0f, 4500.0f));
+}
 
+// Forgets what the slot's previous voice left: filter memory, block values, pedals, fades.
+void CVoice::ResetPlayback() {
     filter.Reset();
     pitchCents = std::numeric_limits<double>::quiet_NaN();
     attenCb = panValue = filterFc = filterQ = std::numeric_limits<float>::quiet_NaN();
@@ -220,8 +233,6 @@ bool CVoice::Start(const SVoiceStart& s, const SChannelControls* controls, doubl
     fadeStep = 0;
     gainL = gainR = targetL = targetR = 0;
     lastGain = 0;
-    active = true;
-    return true;
 }
 
 float CVoice::SourceValue(uint16_t src) const {
@@ -642,4 +653,4 @@ void CVoice::Render(const SRenderTarget& t, EInterpolation interp) {
         active = false;
 }
 
-} // namespace hml::audio::synth
+} // namespace hml::audio::voice

@@ -12,7 +12,7 @@ namespace hml::audio {
 class CSoundFont;
 }
 
-namespace hml::audio::synth {
+namespace hml::audio::voice {
 
 // What a voice reads from its channel, owned by the stream.
 struct SChannelControls {
@@ -105,6 +105,11 @@ private:
     };
 
     float Gen(int g) const { return gen[g] + modSum[g]; }
+    void CombineGenerators(const SVoiceStart& s);
+    void CombineModulators(const SVoiceStart& s);
+    bool SetSampleWindow(int64_t dataFrames);
+    void SetUpEnvelopesAndLfos();
+    void ResetPlayback();
     void ComputeMods();
     float SourceValue(uint16_t src) const;
     static bool RunTimedStage(SEnv& e, double& dt);
@@ -158,4 +163,4 @@ private:
     float fadeGain = -1.0f, fadeStep = 0; // >= 0 while fading out
 };
 
-} // namespace hml::audio::synth
+} // namespace hml::audio::voice

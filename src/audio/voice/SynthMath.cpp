@@ -1,9 +1,9 @@
-#include "audio/synth/SynthMath.h"
+#include "audio/voice/SynthMath.h"
 
 #include <algorithm>
 #include <array>
 
-namespace hml::audio::synth {
+namespace hml::audio::voice {
 namespace {
 
 constexpr int kConcaveSteps = 1024;
@@ -32,4 +32,4 @@ float Concave(float x) {
            t * (kConcave.v[static_cast<size_t>(i) + 1] - kConcave.v[static_cast<size_t>(i)]);
 }
 
-} // namespace hml::audio::synth
+} // namespace hml::audio::voice
