@@ -25,11 +25,6 @@ public:
     // Linear gain of the wet output.
     void SetLevel(float level);
 
-    float Rate() const { return rateHz; }
-    float Depth() const { return depthMs; }
-    float Delay() const { return delayMs; }
-    float Level() const { return level; }
-
     // Adds the chorus of the input into the output buffers. Delay and depth changes glide over
     // ~20 ms, level changes across the call. Allocates nothing; the input and output may be the
     // same buffers.

@@ -56,11 +56,6 @@ void CReverb::SetRoomSize(float value) {
     UpdateCoefficients();
 }
 
-void CReverb::SetDamping(float value) {
-    damping = std::clamp(value, 0.0f, 1.0f);
-    UpdateCoefficients();
-}
-
 void CReverb::SetWidth(float value) {
     width = std::clamp(value, 0.0f, 1.0f);
     UpdateCoefficients();

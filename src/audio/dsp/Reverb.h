@@ -20,17 +20,10 @@ public:
 
     // 0..1: the decay time, from a small room (~0.5 s) through a hall (0.7: ~1.8 s) to ~10 s.
     void SetRoomSize(float roomSize);
-    // 0..1: how much faster high frequencies decay.
-    void SetDamping(float damping);
     // 0..1: 0 gives a mono reverb, 1 the widest stereo.
     void SetWidth(float width);
     // Linear gain of the wet output.
     void SetLevel(float level);
-
-    float RoomSize() const { return roomSize; }
-    float Damping() const { return damping; }
-    float Width() const { return width; }
-    float Level() const { return level; }
 
     // Adds the reverb of the input (its channels summed) into the output buffers; level and
     // width changes glide across the call. Allocates nothing; the input and output may be the
