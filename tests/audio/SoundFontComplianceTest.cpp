@@ -338,14 +338,16 @@ TEST_F(SoundFontComplianceTest, FilterCutoffResonanceAndTheirModulators) {
                                                 BandPower(on + 0.03, on + 0.4, 20, 1000));
             if (i == 0)
                 first = tilt;
-            if (t == 1)
+            if (t == 1) {
                 EXPECT_LT(tilt, prev + 0.5) << i;
-            else
+            } else {
                 EXPECT_NEAR(tilt, first, 1.0) << i;
+            }
             prev = tilt;
         }
-        if (t == 1)
+        if (t == 1) {
             EXPECT_LT(prev - first, -20);
+        }
     }
 
     // 15: CC1 opens the filter (500 Hz up to the top) instead of adding vibrato.
@@ -466,8 +468,9 @@ TEST_F(SoundFontComplianceTest, PanPlacesMonoAndStereoSamples) {
         for (int i = 0; i < 9; ++i) {
             const double on = T(first + 960.0 * i);
             EXPECT_NEAR(angle(on, kSine), wantLeft(i), 0.01) << name << i;
-            if (wantRight)
+            if (wantRight) {
                 EXPECT_NEAR(angle(on, 2 * kSine), wantRight(i), 0.01) << name << i;
+            }
         }
     };
     auto internal = [&](double offset, double step) {
