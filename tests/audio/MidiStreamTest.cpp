@@ -16,24 +16,10 @@ using namespace hml::test;
 
 namespace {
 
-// Every preset plays the same 440 Hz sine transposed by its own number of semitones, so the
-// pitch of key 69 tells which preset answered.
-struct SPresetDef {
-    int bank, program, semitones;
-};
-
-std::shared_ptr<CSoundFont> MakeFont(const std::vector<SPresetDef>& presets, uint32_t flags = 0,
+std::shared_ptr<CSoundFont> MakeFont(const std::vector<SSinePreset>& presets, uint32_t flags = 0,
                                      int releaseTc = -6000) {
-    CSf2Writer w;
-    const int sine = w.AddSample("sine", CSf2Writer::Sine(0.01, 8000), 44000, 69, 1000, 6000);
-    for (const SPresetDef& p : presets) {
-        const int inst = w.AddInstrument(
-            "i", {},
-            {{{Gen(54, 1), Gen(34, -12000), Gen(38, releaseTc), Gen(51, p.semitones)}, {}, sine}});
-        w.AddPreset(std::to_string(p.semitones), p.program, p.bank, {}, {{{}, {}, inst}});
-    }
     EError e;
-    return CSoundFont::OpenMemory(w.Build(), flags, e);
+    return CSoundFont::OpenMemory(CSf2Writer::SinePresets(presets, releaseTc).Build(), flags, e);
 }
 
 class MidiStreamTest : public ::testing::Test {

@@ -16,40 +16,17 @@ using namespace hml::test;
 namespace {
 
 enum : uint16_t {
-    kStartOffset = 0,
-    kModLfoToPitch = 5,
-    kVibLfoToPitch = 6,
-    kModEnvToPitch = 7,
-    kFc = 8,
-    kQ = 9,
-    kModLfoToVolume = 13,
-    kChorus = 15,
-    kReverb = 16,
     kPan = 17,
-    kFreqModLfo = 22,
-    kFreqVibLfo = 24,
-    kDelayModEnv = 25,
-    kAttackModEnv = 26,
-    kHoldModEnv = 27,
-    kDecayModEnv = 28,
-    kSustainModEnv = 29,
-    kReleaseModEnv = 30,
     kDelayVol = 33,
     kAttackVol = 34,
     kHoldVol = 35,
     kDecayVol = 36,
     kSustainVol = 37,
     kReleaseVol = 38,
-    kKeyToHold = 39,
-    kKeyToDecay = 40,
     kKeyRange = 43,
     kAtten = 48,
-    kCoarse = 51,
-    kFine = 52,
     kSampleModes = 54,
-    kScaleTuning = 56,
-    kExclusive = 57,
-    kRootKey = 58
+    kExclusive = 57
 };
 
 double Cents(double f, double ref) {

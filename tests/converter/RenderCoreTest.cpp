@@ -56,16 +56,7 @@ protected:
     void SetUp() override {
         // Key 69 plays 440 Hz shifted by the preset's semitones: 0 (bank 0 program 0),
         // 5 (program 1); the drum kit plays 440 Hz too, so only the key shift tells.
-        CSf2Writer w;
-        const int sine = w.AddSample("sine", CSf2Writer::Sine(0.01, 8000), 44000, 69, 1000, 6000);
-        for (int semis : {0, 5}) {
-            const int inst = w.AddInstrument(
-                "i", {},
-                {{{Gen(54, 1), Gen(34, -12000), Gen(38, -6000), Gen(51, semis)}, {}, sine}});
-            w.AddPreset("p", semis == 5 ? 1 : 0, 0, {}, {{{}, {}, inst}});
-            if (semis == 0)
-                w.AddPreset("drums", 0, 128, {}, {{{}, {}, inst}});
-        }
+        const CSf2Writer w = CSf2Writer::SinePresets({{0, 0, 0}, {0, 1, 5}, {128, 0, 0}});
         audio::EError e;
         options.fonts.push_back({audio::CSoundFont::OpenMemory(w.Build(), 0, e), -1, 0});
         options.extraFlags = audio::StreamFlags::NoFx;

@@ -6,6 +6,7 @@
 
 #include "app/DriverRegistration.h"
 #include "config/Settings.h"
+#include "support/Eventually.h"
 #include "support/TestPaths.h"
 
 #include <windows.h>
@@ -37,21 +38,6 @@ inline std::wstring ClassOf(HWND window) {
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);
     return name;
-}
-
-// Polls until check gives a value or the time is up.
-template <typename T>
-std::optional<T> Eventually(const std::function<std::optional<T>()>& check, DWORD ms = kWaitMs) {
-    const ULONGLONG end = GetTickCount64() + ms;
-    for (;;) {
-        if (auto value = check()) {
-            return value;
-        }
-        if (GetTickCount64() > end) {
-            return std::nullopt;
-        }
-        Sleep(50);
-    }
 }
 
 struct WindowSearch {
@@ -232,14 +218,16 @@ public:
 
     // The pop-up menu of run once it shows.
     HWND WaitMenu(std::size_t run = 0) const {
-        return Eventually<HWND>([&]() -> std::optional<HWND> {
-                   for (HWND menu : WindowsOf(ProcessId(run), L"#32768")) {
-                       if (IsWindowVisible(menu)) {
-                           return menu;
+        return Eventually<HWND>(
+                   [&]() -> std::optional<HWND> {
+                       for (HWND menu : WindowsOf(ProcessId(run), L"#32768")) {
+                           if (IsWindowVisible(menu)) {
+                               return menu;
+                           }
                        }
-                   }
-                   return std::nullopt;
-               })
+                       return std::nullopt;
+                   },
+                   kWaitMs)
             .value_or(nullptr);
     }
 

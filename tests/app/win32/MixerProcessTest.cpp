@@ -43,9 +43,7 @@ protected:
 
     void CloseMixer(HWND mixer) {
         PostMessageW(mixer, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(harness::Eventually<bool>([&]() -> std::optional<bool> {
-            return IsWindow(mixer) ? std::nullopt : std::optional(true);
-        }));
+        EXPECT_TRUE(Eventually([&] { return !IsWindow(mixer); }, harness::kWaitMs));
     }
 
     void Exit() {

@@ -2,6 +2,8 @@
 
 // Signal generators and measurements for the DSP kernel tests.
 
+#include "support/Signal.h"
+
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -99,28 +101,7 @@ inline std::vector<double> PowerSpectrum(const float* x, size_t n) {
         const double r = 2.0 * double(i) / double(n) - 1.0;
         a[i] = x[i] * i0(20.0 * std::sqrt(std::max(0.0, 1.0 - r * r))) / i0(20.0);
     }
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) {
-            j ^= bit;
-        }
-        j ^= bit;
-        if (i < j) {
-            std::swap(a[i], a[j]);
-        }
-    }
-    for (size_t len = 2; len <= n; len <<= 1) {
-        const auto step = std::polar(1.0, -2.0 * kPi / double(len));
-        for (size_t i = 0; i < n; i += len) {
-            std::complex<double> w = 1.0;
-            for (size_t k = 0; k < len / 2; ++k, w *= step) {
-                const auto u = a[i + k];
-                const auto v = a[i + k + len / 2] * w;
-                a[i + k] = u + v;
-                a[i + k + len / 2] = u - v;
-            }
-        }
-    }
+    hml::test::Fft(a);
     std::vector<double> p(n / 2 + 1);
     for (size_t i = 0; i < p.size(); ++i) {
         p[i] = std::norm(a[i]);

@@ -252,11 +252,7 @@ TEST_F(MidiFileTest, SkipInitialSilenceStartsAtTheFirstSoundingNote) {
 class MidiFilePlayerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        CSf2Writer w;
-        const int sine = w.AddSample("sine", CSf2Writer::Sine(0.01, 8000), 44000, 69, 1000, 6000);
-        const int inst =
-            w.AddInstrument("i", {}, {{{Gen(54, 1), Gen(34, -12000), Gen(38, -6000)}, {}, sine}});
-        w.AddPreset("p", 0, 0, {}, {{{}, {}, inst}});
+        const CSf2Writer w = CSf2Writer::SinePresets({{0, 0, 0}});
         EError e;
         font = CSoundFont::OpenMemory(w.Build(), 0, e);
         ASSERT_TRUE(font);

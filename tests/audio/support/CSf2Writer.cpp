@@ -213,6 +213,19 @@ void CSf2Writer::Write(const std::filesystem::path& path) const {
             static_cast<std::streamsize>(bytes.size()));
 }
 
+CSf2Writer CSf2Writer::SinePresets(const std::vector<SSinePreset>& presets, int releaseTc) {
+    CSf2Writer w;
+    // 440 Hz with exactly 100 frames a cycle at 44 kHz; a loop of 50 cycles.
+    const int sine = w.AddSample("sine", Sine(0.01, 8000), 44000, 69, 1000, 6000);
+    for (const SSinePreset& p : presets) {
+        const int inst = w.AddInstrument(
+            "i", {},
+            {{{Gen(54, 1), Gen(34, -12000), Gen(38, releaseTc), Gen(51, p.semitones)}, {}, sine}});
+        w.AddPreset(std::to_string(p.semitones), p.program, p.bank, {}, {{{}, {}, inst}});
+    }
+    return w;
+}
+
 std::vector<int16_t> CSf2Writer::Sine(double cyclesPerFrame, size_t frames, double amplitude) {
     std::vector<int16_t> v(frames);
     for (size_t i = 0; i < frames; ++i)

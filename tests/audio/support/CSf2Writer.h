@@ -33,8 +33,18 @@ struct SZoneDef {
     int link = -1; // instrument (preset zone) or sample (instrument zone); -1 global
 };
 
+// A preset of CSf2Writer::SinePresets: its bank, program and transposition.
+struct SSinePreset {
+    int bank, program, semitones;
+};
+
 class CSf2Writer {
 public:
+    // A font whose presets all play one looping 440 Hz sine on key 69 with an instant attack,
+    // each transposed by its own semitones, so the pitch of key 69 tells which preset answered.
+    // releaseTc is the volume release in timecents.
+    static CSf2Writer SinePresets(const std::vector<SSinePreset>& presets, int releaseTc = -6000);
+
     int AddSample(const std::string& name, const std::vector<int16_t>& data, uint32_t rate,
                   int rootKey, uint32_t loopStart, uint32_t loopEnd, int correction = 0,
                   uint16_t type = 1, uint16_t link = 0);

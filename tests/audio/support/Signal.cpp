@@ -103,7 +103,7 @@ double ToneAmplitude(const std::vector<float>& x, size_t from, size_t to, double
     return 2.0 * std::abs(acc) / wsum;
 }
 
-static void Fft(std::vector<std::complex<double>>& a) {
+void Fft(std::vector<std::complex<double>>& a) {
     const size_t n = a.size();
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;

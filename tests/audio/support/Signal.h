@@ -4,6 +4,7 @@
 
 #include "audio/stream/CMidiStream.h"
 
+#include <complex>
 #include <cstdint>
 #include <vector>
 
@@ -31,6 +32,8 @@ double Db(double linear);
 double ZeroCrossFrequency(const std::vector<float>& x, size_t from, size_t to, double rate);
 // Amplitude of the component at `freq` (Hann-windowed Goertzel) in [from, to).
 double ToneAmplitude(const std::vector<float>& x, size_t from, size_t to, double freq, double rate);
+// In-place radix-2 FFT; the size is a power of two.
+void Fft(std::vector<std::complex<double>>& a);
 // Averaged power density, `size` bins (power of two) over [from, to).
 std::vector<double> PowerDensity(const std::vector<float>& x, size_t from, size_t to, size_t size);
 // Largest sample-to-sample step in [from, to): a click shows up as a step far above the

@@ -3,6 +3,7 @@
 // program's message loop does (a window or one of its ancestors may claim a message first), and
 // finds the pop-up menu a window opened.
 
+#include "support/Eventually.h"
 #include "ui/Window.h"
 
 #include <windows.h>
@@ -34,14 +35,11 @@ inline void Pump(DWORD forMs = 0) {
 
 // The visible pop-up menu once there is one (for another thread that answers it), or null.
 inline HWND WaitForMenu() {
-    for (int tries = 0; tries < 200; ++tries) {
-        Sleep(25);
-        HWND menu = FindWindowW(L"#32768", nullptr);
-        if (menu && IsWindowVisible(menu)) {
-            return menu;
-        }
-    }
-    return nullptr;
+    return Eventually<HWND>([]() -> std::optional<HWND> {
+               HWND menu = FindWindowW(L"#32768", nullptr);
+               return menu && IsWindowVisible(menu) ? std::optional(menu) : std::nullopt;
+           })
+        .value_or(nullptr);
 }
 
 } // namespace test_pump

@@ -457,23 +457,6 @@ TEST_F(MixerWindowTest, SaveThatCannotReplaceTheTargetSaysSoAndLeavesNothingBehi
               2); // the configuration and the folder: no temporary file left
 }
 
-TEST_F(MixerWindowTest, LoadingAShortMuteStringAndAWordAmongVolumes) {
-    CMixerDialog& mixer = OpenMixer();
-    ports[0].SetChannelMute(true, kAll);
-    ports[0].SetChannelVolume(90, kAll);
-    const std::wstring file = folder.File(L"odd.hmlms");
-    std::ofstream(std::filesystem::path(file))
-        << "[Mixer]\nChannelMute=111111111111111\nChannelVolume=50;loud;70\nMasterVolume=64\n";
-    ChooseFromMenu(mixer, Item(kLoad), AnswerFileDialog(L"mixer.load", file));
-    for (std::uint32_t c = 0; c < 16; ++c) {
-        EXPECT_EQ(ports[0].channelMute[c], 0u) << c;
-    }
-    EXPECT_EQ(ports[0].channelVolume[0], 50u);
-    EXPECT_EQ(ports[0].channelVolume[1], 90u);
-    EXPECT_EQ(ports[0].channelVolume[2], 90u);
-    EXPECT_EQ(ports[0].masterVolume, 64u);
-}
-
 TEST_F(MixerWindowTest, OnePortHasNoCopySubmenuAndARatioOfTwentyTwoChecksNothing) {
     settings->devicesCount.Set(1);
     settings->soloRatio.Set(22);

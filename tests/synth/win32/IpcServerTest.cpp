@@ -23,6 +23,15 @@ DWORD Finish(HANDLE process) {
     return code;
 }
 
+// A client on port 0 that gives the driver's sign of life every ms milliseconds, count times.
+std::wstring KeepAlive(int ms, int count) {
+    std::wstring actions = L"port=0 open";
+    for (int i = 0; i < count; ++i) {
+        actions += L" sleep=" + std::to_wstring(ms) + L" short=0xFE";
+    }
+    return actions + L" close";
+}
+
 class IpcServerTest : public ::testing::Test {
 protected:
     void Start(DWORD watchdogMs = 8000) {
@@ -105,8 +114,7 @@ TEST_F(IpcServerTest, WatchdogDropsKilledClientsAndSparesLiveOnes) {
     HANDLE first = StartClient(L"port=0 open hold");
     HANDLE second = StartClient(L"port=1 open hold");
     // A live client sends something more often than the watchdog looks.
-    HANDLE live = StartClient(L"port=0 open sleep=150 short=0xFE sleep=150 short=0xFE sleep=150 "
-                              L"short=0xFE sleep=150 short=0xFE sleep=150 short=0xFE close");
+    HANDLE live = StartClient(KeepAlive(150, 5));
     ASSERT_TRUE(first && second && live);
     ASSERT_TRUE(Eventually([&] { return ports.Count(0) == 2 && ports.Count(1) == 1; }));
     EXPECT_TRUE(server->WatchdogRunning());
@@ -163,24 +171,11 @@ TEST_F(IpcServerTest, ConfirmOpenPortsAsksOnlyWhileClientsAreConnected) {
 
 } // namespace
 
-namespace {
-
-// The driver's sign of life: one record every 100 ms for about three seconds.
-const wchar_t* kKeepAlive =
-    L"port=0 open sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 "
-    L"short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 "
-    L"short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 "
-    L"short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 "
-    L"short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 "
-    L"short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE sleep=100 short=0xFE close";
-
-} // namespace
-
 // While something holds the server back (a restart holding the tables, a box on the listen
 // thread), records wait in the ring: the watchdog must not take that silence for a crash.
 TEST_F(IpcServerTest, AServerHeldBackDropsNoLiveClient) {
     Start(300);
-    HANDLE live = StartClient(kKeepAlive);
+    HANDLE live = StartClient(KeepAlive(100, 23)); // about 2.3 s
     ASSERT_NE(live, nullptr);
     ASSERT_TRUE(Eventually([&] { return ports.Count(0) == 1; }));
     {

@@ -23,20 +23,13 @@
 
 namespace {
 
-using hml::test::CSf2Writer;
-using hml::test::Gen;
-
-// A looping 440 Hz sine at key 69; each preset shifts it by its semitones.
+// The sine font with each program transposed by its semitones.
 void WriteFont(const std::filesystem::path& path, const std::vector<std::pair<int, int>>& presets) {
-    CSf2Writer w;
-    const int sine = w.AddSample("sine", CSf2Writer::Sine(0.01, 8000), 44000, 69, 1000, 6000);
+    std::vector<hml::test::SSinePreset> sines;
     for (auto [program, semitones] : presets) {
-        const int inst = w.AddInstrument(
-            "i", {},
-            {{{Gen(54, 1), Gen(34, -12000), Gen(38, -6000), Gen(51, semitones)}, {}, sine}});
-        w.AddPreset("p", program, 0, {}, {{{}, {}, inst}});
+        sines.push_back({0, program, semitones});
     }
-    w.Write(path);
+    hml::test::CSf2Writer::SinePresets(sines).Write(path);
 }
 
 // A test note plays at about 0.025 of full scale (the output leaves 14 dB of headroom).
@@ -304,7 +297,7 @@ TEST(SynthEngineDeviceTest, MissingDevicesFallBackOnceAndTheirPortsPlayOnTheRepl
     settings = nullptr;
 }
 
-TEST(SynthEngineTextTest, ErrorTextsAndStreamFlags) {
+TEST(SynthEngineTextTest, ErrorTextsAndStreamFlagsFromTheSettings) {
     EXPECT_STREQ(BassErrorText(2, 0), L"");
     EXPECT_STREQ(BassErrorText(2, 4), L"BASS_ERROR_FILEOPEN: The file could not be opened.");
     EXPECT_STREQ(BassErrorText(6, 5), L"");
@@ -317,10 +310,11 @@ TEST(SynthEngineTextTest, ErrorTextsAndStreamFlags) {
         << "[Advanced]\nForce8BitSamples=1\nDisableStereo=1\n";
     CSettings s(std::make_unique<CWin32ProfileStore>(), folder.Wide(), config);
     settings = &s;
-    EXPECT_EQ(GetStreamFlags(0), 3u);
+    using namespace hml::audio::StreamFlags;
+    EXPECT_EQ(GetStreamFlags(0), Sample8Bits | Mono);
     s.force8BitSamples.Set(0);
     s.sincInterpolatedMix.Set(1);
-    EXPECT_EQ(GetStreamFlags(0), 2u | 0x800000u | 0x100u) << "float on Windows 6 and later";
+    EXPECT_EQ(GetStreamFlags(0), Mono | Sinc | Float) << "float on Windows 6 and later";
     settings = nullptr;
 }
 
