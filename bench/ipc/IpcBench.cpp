@@ -20,6 +20,9 @@
 #include <fstream>
 #include <vector>
 
+using namespace hml::config;
+using namespace hml::synth;
+
 namespace {
 
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
@@ -55,7 +58,7 @@ std::uint32_t Message(std::uint32_t i) {
 
 int wmain(int argc, wchar_t** argv) {
     const std::uint32_t records =
-        argc > 1 ? static_cast<std::uint32_t>(_wtoi(argv[1])) : shm::kRecordCount - 2;
+        argc > 1 ? static_cast<std::uint32_t>(_wtoi(argv[1])) : hml::synth::kRecordCount - 2;
 
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "hml-ipc-bench";
     std::filesystem::create_directories(folder);
@@ -84,7 +87,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     CShmClient client;
     client.Connect();
-    shm::Region& region = *server.Region();
+    hml::synth::Region& region = *server.Region();
 
     // Throughput: fill the ring while nobody reads, then let the listen thread empty it.
     client.SetSignalEvery(1u << 30);

@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace hml::mixer;
+using namespace hml::synth;
+
 namespace {
 
 class CCheckingStream : public IMidiStreamTarget {

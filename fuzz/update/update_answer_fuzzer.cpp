@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string_view>
 
+using namespace hml::update;
+
 namespace {
 
 void MustBeClean(const std::optional<std::wstring>& value) {
@@ -26,7 +28,7 @@ void MustBeClean(const std::optional<std::wstring>& value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    update_check::CServiceAnswer answer = update_check::ParseAnswer(bytes);
+    hml::update::CServiceAnswer answer = hml::update::ParseAnswer(bytes);
     MustBeClean(answer.lastVersion);
     MustBeClean(answer.updateUrl);
 
@@ -36,6 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         !(ProductVersion::Parse(version.Format()) == version)) {
         std::abort();
     }
-    update_check::DaysSince(text, {2026, 12, 6, 12});
+    hml::update::DaysSince(text, {2026, 12, 6, 12});
     return 0;
 }

@@ -1,12 +1,12 @@
 #pragma once
 // The windows the tray opens besides the mixers: the configurator and the converter. The tray only
 // talks to this interface, so each window plugs in by providing its part of CreateAppWindows
-// without the tray changing. A port's mixer window belongs to the port (IMixerOwner).
+// without the tray changing. A port's mixer window belongs to the port (mixer::IMixerOwner).
 
 #include <cstdint>
 #include <memory>
 
-namespace app {
+namespace hml::app {
 
 // Configurator pages; kCurrentPage leaves the page that is shown.
 enum ConfiguratorPage : std::uint32_t {
@@ -34,4 +34,4 @@ public:
 // The process's windows; called once by start-up.
 std::unique_ptr<IAppWindows> CreateAppWindows();
 
-} // namespace app
+} // namespace hml::app

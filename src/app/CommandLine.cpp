@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace app {
+namespace hml::app {
 
 namespace {
 bool IsBlank(wchar_t c) {
@@ -93,4 +93,4 @@ std::wstring StripMnemonics(std::wstring text) {
     return text;
 }
 
-} // namespace app
+} // namespace hml::app

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace app {
+namespace hml::app {
 
 // Splits at blanks. A token opening with a double quote runs to the next quote that is followed by
 // a blank (or to the end of the line, whose last character then counts as the closing quote) and
@@ -38,4 +38,4 @@ HotkeyKeys DecodeHotkey(std::uint32_t value);
 // Removes every "&" (menu mnemonics) from a menu text.
 std::wstring StripMnemonics(std::wstring text);
 
-} // namespace app
+} // namespace hml::app

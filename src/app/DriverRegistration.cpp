@@ -7,7 +7,9 @@
 
 #include <cstdio>
 
-namespace driver_registration {
+namespace hml::app {
+
+using namespace hml::ui;
 
 namespace {
 
@@ -190,4 +192,4 @@ bool DefaultDeviceChoosable() {
     return true;
 }
 
-} // namespace driver_registration
+} // namespace hml::app

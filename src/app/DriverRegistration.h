@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace driver_registration {
+namespace hml::app {
 
 enum class View { k32, k64 };
 
@@ -27,4 +27,4 @@ void RestoreDefaultMidiDevice();
 // Whether the configurator can offer the choice of the default MIDI device here.
 bool DefaultDeviceChoosable();
 
-} // namespace driver_registration
+} // namespace hml::app

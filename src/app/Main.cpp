@@ -5,5 +5,5 @@
 #include <windows.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
-    return app::RunHarmolith(commandLine ? commandLine : L"");
+    return hml::app::RunHarmolith(commandLine ? commandLine : L"");
 }

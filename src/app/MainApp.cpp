@@ -22,14 +22,19 @@
 #include <string>
 #include <vector>
 
-CMainApp::CMainApp(app::IAppWindows& windows, std::wstring commandLine_)
+namespace hml::app {
+
+using namespace hml::config;
+using namespace hml::mixer;
+using namespace hml::synth;
+using namespace hml::ui;
+
+CMainApp::CMainApp(IAppWindows& windows, std::wstring commandLine_)
     : tray(windows), commandLine(std::move(commandLine_)) {}
 
 bool CMainApp::InitInstance() {
     return tray.Create();
 }
-
-namespace app {
 
 namespace {
 
@@ -39,7 +44,7 @@ constexpr DWORD kElevatedInstallWaitMs = 30000;
 
 HANDLE instanceMutex = nullptr;
 
-IMixerOwner* PortMixer(std::uint32_t port) {
+mixer::IMixerOwner* PortMixer(std::uint32_t port) {
     if (!synthEngine || port >= synthEngine->ports.size()) {
         return nullptr;
     }
@@ -93,14 +98,14 @@ const unsigned kNotice = MB_ICONINFORMATION | MB_TOPMOST;
 
 // The driver prompt of start-up; an exit code when start-up ends here.
 std::optional<int> OfferDriverInstall() {
-    if (driver_registration::IsDriverRegistered()) {
+    if (IsDriverRegistered()) {
         return std::nullopt;
     }
     if (ui::ShowMessageBox(Translate(L"err.driverMissing"), ui::kAppCaption, kQuestion) != IDYES) {
         return std::nullopt;
     }
     if (IsUserAnAdmin()) {
-        if (!driver_registration::RegisterDriver()) {
+        if (!RegisterDriver()) {
             ui::ShowError(Translate(L"warn.driverInstallFailed"));
             return 1;
         }
@@ -127,9 +132,9 @@ int RunHarmolith(const std::wstring& commandLine) {
     const std::vector<std::wstring> args = SplitCommandLine(commandLine);
     switch (SelectMode(args)) {
     case Mode::kInstall:
-        return driver_registration::RegisterDriver() ? 0 : 1;
+        return RegisterDriver() ? 0 : 1;
     case Mode::kUninstall:
-        return driver_registration::UnregisterDriver(true) ? 0 : 1;
+        return UnregisterDriver(true) ? 0 : 1;
     case Mode::kSynth:
         break;
     }
@@ -144,7 +149,7 @@ int RunHarmolith(const std::wstring& commandLine) {
     InitCommonControlsEx(&controls);
 
     // Start-up failures leave the clean-up to the system: nothing has run yet that needs it.
-    settings = new CSettings();
+    settings = new config::CSettings();
     if (!settings->IsLoaded()) {
         return 1;
     }
@@ -237,4 +242,4 @@ bool RestartProcess() {
     return true;
 }
 
-} // namespace app
+} // namespace hml::app

@@ -8,9 +8,11 @@
 
 #include <string>
 
+namespace hml::app {
+
 class CMainApp : public ui::CWinApp {
 public:
-    CMainApp(app::IAppWindows& windows, std::wstring commandLine_);
+    CMainApp(IAppWindows& windows, std::wstring commandLine_);
 
     // Creates the tray window (no parent).
     bool InitInstance() override;
@@ -23,8 +25,6 @@ private:
     std::wstring commandLine;
 };
 
-namespace app {
-
 constexpr const wchar_t* kInstanceMutex = L"Harmolith_Synth";
 
 // The entry point's work; returns the process's exit code.
@@ -34,4 +34,4 @@ int RunHarmolith(const std::wstring& commandLine);
 // the user declines or cancels because clients still hold ports open.
 bool RestartProcess();
 
-} // namespace app
+} // namespace hml::app

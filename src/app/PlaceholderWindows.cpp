@@ -9,7 +9,9 @@
 #include <array>
 #include <string>
 
-namespace app {
+namespace hml::app {
+
+using namespace hml::ui;
 
 namespace {
 
@@ -112,4 +114,4 @@ std::unique_ptr<IAppWindows> CreateAppWindows() {
     return std::make_unique<CPlaceholderWindows>();
 }
 
-} // namespace app
+} // namespace hml::app

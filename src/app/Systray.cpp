@@ -16,6 +16,13 @@
 
 #include <cwchar>
 
+namespace hml::app {
+
+using namespace hml::config;
+using namespace hml::mixer;
+using namespace hml::synth;
+using namespace hml::ui;
+
 CSystray* systray = nullptr;
 UINT taskbarCreatedMessage = 0;
 
@@ -34,19 +41,19 @@ std::wstring WithHotkey(const std::wstring& text, std::uint32_t hotkey) {
 
 // The mixer window operations of a port go through its owner, which holds the one window.
 void OpenMixer(std::uint32_t port) {
-    if (IMixerOwner* owner = mixer::PortOwner(port)) {
+    if (mixer::IMixerOwner* owner = mixer::PortOwner(port)) {
         owner->OpenMixerWindow();
     }
 }
 
 bool IsMixerOpen(std::uint32_t port) {
-    IMixerOwner* owner = mixer::PortOwner(port);
+    mixer::IMixerOwner* owner = mixer::PortOwner(port);
     return owner && owner->mixerWindow;
 }
 
 } // namespace
 
-CSystray::CSystray(app::IAppWindows& windows_) : windows(windows_) {}
+CSystray::CSystray(IAppWindows& windows_) : windows(windows_) {}
 
 CSystray::~CSystray() {
     if (systray == this) {
@@ -77,7 +84,7 @@ int CSystray::OnCreate(CREATESTRUCTW&) {
                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     CopyText(iconData.szTip, kToolTip);
 
-    app::RunUpdateDecision(*this);
+    RunUpdateDecision(*this);
     RegisterHotkeys();
     iconAdded = Shell_NotifyIconW(NIM_ADD, &iconData) != FALSE;
 
@@ -108,9 +115,9 @@ std::uint32_t CSystray::RegisterOne(int id, std::uint32_t value, const wchar_t* 
     if (value == 0) {
         return 0;
     }
-    const app::HotkeyKeys keys = app::DecodeHotkey(value);
+    const HotkeyKeys keys = DecodeHotkey(value);
     if (!RegisterHotKey(GetHwnd(), id, keys.modifiers, keys.virtualKey)) {
-        ShowBalloon(Translate(L"err.hotkeyCreation", app::StripMnemonics(Translate(actionKey)),
+        ShowBalloon(Translate(L"err.hotkeyCreation", StripMnemonics(Translate(actionKey)),
                               ui::HotkeyDisplayText(value)),
                     NIIF_ERROR, kBalloonHotkey);
         return 0;
@@ -154,14 +161,14 @@ void CSystray::ShowUpdateBalloon() {
 }
 
 void CSystray::DispatchWindows(const std::vector<std::wstring>& args, bool emptyMeansConfigurator) {
-    switch (app::SelectWindow(args, emptyMeansConfigurator)) {
-    case app::WindowRequest::kConfigurator:
-        windows.OpenConfigurator(app::kCurrentPage);
+    switch (SelectWindow(args, emptyMeansConfigurator)) {
+    case WindowRequest::kConfigurator:
+        windows.OpenConfigurator(kCurrentPage);
         break;
-    case app::WindowRequest::kConverter:
+    case WindowRequest::kConverter:
         windows.OpenConverter();
         break;
-    case app::WindowRequest::kNone:
+    case WindowRequest::kNone:
         break;
     }
 }
@@ -175,7 +182,7 @@ UINT CSystray::ShowMenu() {
     } else {
         ui::CIconMenu mixers;
         for (std::uint32_t port = 0; port < ports; ++port) {
-            std::wstring name = CSettings::PortDisplayName(port);
+            std::wstring name = config::CSettings::PortDisplayName(port);
             mixers.AddItem(port == 0 ? WithHotkey(name, mixerHotkey) : name, kMenuMixerFirst + port,
                            IDI_MENU_MIXER);
         }
@@ -219,13 +226,13 @@ void CSystray::OnCommand(UINT id) {
         windows.OpenConverter();
         break;
     case kMenuConfigure:
-        windows.OpenConfigurator(app::kCurrentPage);
+        windows.OpenConfigurator(kCurrentPage);
         break;
     case kMenuAbout:
-        windows.OpenConfigurator(app::kAboutPage);
+        windows.OpenConfigurator(kAboutPage);
         break;
     case kMenuUpdate:
-        windows.OpenConfigurator(app::kUpdatesPage);
+        windows.OpenConfigurator(kUpdatesPage);
         break;
     case kMenuExit:
         Exit();
@@ -245,16 +252,16 @@ void CSystray::Exit() {
 void CSystray::OpenBalloonPage() {
     switch (balloonKind) {
     case kBalloonHotkey:
-        windows.OpenConfigurator(app::kShortcutsPage);
+        windows.OpenConfigurator(kShortcutsPage);
         break;
     case kBalloonUpdate:
-        windows.OpenConfigurator(app::kUpdatesPage);
+        windows.OpenConfigurator(kUpdatesPage);
         break;
     case kBalloonNoSoundFont:
-        windows.OpenConfigurator(app::kSoundFontsPage);
+        windows.OpenConfigurator(kSoundFontsPage);
         break;
     default:
-        windows.OpenConfigurator(app::kCurrentPage);
+        windows.OpenConfigurator(kCurrentPage);
         break;
     }
 }
@@ -308,7 +315,7 @@ LRESULT CSystray::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_HOTKEY:
         if (wParam == kMixerHotkeyId) {
-            if (IMixerOwner* owner = mixer::PortOwner(0)) {
+            if (mixer::IMixerOwner* owner = mixer::PortOwner(0)) {
                 owner->ToggleMixerWindow();
             }
         } else if (wParam == kPanicHotkeyId && synthEngine) {
@@ -323,7 +330,7 @@ LRESULT CSystray::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         std::wstring line(static_cast<const wchar_t*>(data->lpData),
                           data->lpData ? data->cbData / sizeof(wchar_t) : 0);
         line.resize(wcsnlen(line.c_str(), line.size()));
-        DispatchWindows(app::SplitCommandLine(line), true);
+        DispatchWindows(SplitCommandLine(line), true);
         return TRUE;
     }
     case WM_USER: {
@@ -350,3 +357,5 @@ LRESULT CSystray::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     return WndProcDefault(msg, wParam, lParam);
 }
+
+} // namespace hml::app

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-class CSystray : public ui::CWindow, public app::IUpdateNotice {
+namespace hml::app {
+
+class CSystray : public ui::CWindow, public IUpdateNotice {
 public:
     static constexpr const wchar_t* kClassName = L"MSGWND";
     static constexpr const wchar_t* kTitle = L"Harmolith Systray Window";
@@ -40,7 +42,7 @@ public:
         kBalloonNoSoundFont = 3,
     };
 
-    explicit CSystray(app::IAppWindows& windows_);
+    explicit CSystray(IAppWindows& windows_);
     ~CSystray() override;
 
     bool Create();
@@ -55,7 +57,7 @@ public:
     void SetUpdateAvailable() override;
     void ShowUpdateBalloon() override;
 
-    app::IAppWindows& Windows() { return windows; }
+    IAppWindows& Windows() { return windows; }
 
 protected:
     int OnCreate(CREATESTRUCTW& cs) override;
@@ -72,7 +74,7 @@ private:
     std::uint32_t PortCount() const;
     std::uint32_t RegisterOne(int id, std::uint32_t value, const wchar_t* actionKey);
 
-    app::IAppWindows& windows;
+    IAppWindows& windows;
     std::atomic<bool> updateAvailable{false};
     std::uint32_t mixerHotkey = 0;
     std::uint32_t panicHotkey = 0;
@@ -86,3 +88,5 @@ private:
 extern CSystray* systray;
 // The registered "TaskbarCreated" message: Explorer started again and the icon must be re-added.
 extern UINT taskbarCreatedMessage;
+
+} // namespace hml::app

@@ -4,7 +4,10 @@
 #include "update/UpdateSchedule.h"
 #include "update/win32/UpdateChecker.h"
 
-namespace app {
+namespace hml::app {
+
+using namespace hml::config;
+using namespace hml::update;
 
 void CreateUpdateChecker() {
     delete updateChecker;
@@ -15,12 +18,12 @@ void RunUpdateDecision(IUpdateNotice& tray) {
     if (!settings || !updateChecker) {
         return;
     }
-    const update_check::CStartupDecision decision = update_check::DecideAtStartup(
-        *settings, updateChecker->CurrentVersion(), update_check::LocalNow());
+    const update::CStartupDecision decision =
+        update::DecideAtStartup(*settings, updateChecker->CurrentVersion(), update::LocalNow());
     if (decision.startCheck) {
         // The tray outlives the checker: clean-up frees the checker before the tray goes.
-        updateChecker->StartCheck([&tray](update_check::CheckResult result) {
-            if (result == update_check::CheckResult::UpdateAvailable) {
+        updateChecker->StartCheck([&tray](update::CheckResult result) {
+            if (result == update::CheckResult::UpdateAvailable) {
                 tray.SetUpdateAvailable();
                 tray.ShowUpdateBalloon();
             }
@@ -40,4 +43,4 @@ void FreeUpdateChecker() {
     updateChecker = nullptr;
 }
 
-} // namespace app
+} // namespace hml::app

@@ -1,7 +1,8 @@
 #pragma once
-// Where the update check (src/update) joins start-up and the tray.
 
-namespace app {
+namespace hml::app {
+
+// Where the update check (src/update) joins start-up and the tray.
 
 // What the update check may do to the tray, from any thread.
 class IUpdateNotice {
@@ -20,4 +21,4 @@ void RunUpdateDecision(IUpdateNotice& tray);
 // Clean-up: ends a check that still runs and frees the checker.
 void FreeUpdateChecker();
 
-} // namespace app
+} // namespace hml::app

@@ -9,6 +9,10 @@
 #include <fstream>
 #include <vector>
 
+namespace hml::config {
+
+using namespace hml::base;
+
 CLanguage* language = nullptr;
 
 namespace {
@@ -89,7 +93,7 @@ void ParseLanguageSection(std::string_view bytes, const std::wstring& section, T
         std::string_view raw = bytes.substr(0, end);
         bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
 
-        const std::wstring wide = hml::base::WideFromUtf8(raw);
+        const std::wstring wide = base::WideFromUtf8(raw);
         std::wstring_view line = TrimView(wide);
         if (line.empty() || line.front() == L';') {
             continue;
@@ -223,3 +227,5 @@ std::wstring ToDialogFilter(std::wstring filter) {
     std::replace(filter.begin(), filter.end(), L'|', L'\0');
     return filter;
 }
+
+} // namespace hml::config

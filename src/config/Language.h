@@ -11,6 +11,8 @@
 
 struct HWND__;
 
+namespace hml::config {
+
 using TextMap = std::map<std::wstring, std::wstring>;
 
 // Adds the key lines of one section of a language file's bytes to texts. Only the first section
@@ -80,3 +82,5 @@ std::wstring Translate(const std::wstring& key, std::optional<std::wstring> arg0
 
 // A dialog filter with its "|" separators turned into the zeros the file dialogs expect.
 std::wstring ToDialogFilter(std::wstring filter);
+
+} // namespace hml::config

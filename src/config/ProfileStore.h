@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace hml::config {
+
 class IProfileStore {
 public:
     virtual ~IProfileStore() = default;
@@ -32,3 +34,5 @@ public:
     // Size of a file in bytes, or nothing when it cannot be examined.
     virtual std::optional<std::uint64_t> FileSize(const std::wstring& path) = 0;
 };
+
+} // namespace hml::config

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cwctype>
 
-namespace profile_text {
+namespace hml::config {
+
+using namespace hml::base;
 
 std::wstring SignedText(std::uint32_t v) {
     return std::to_wstring(static_cast<std::int32_t>(v));
@@ -32,8 +34,8 @@ namespace {
 // Reads one number as "%lu" would: blanks, an optional sign, at least one digit; negative
 // numbers wrap around and numbers too large for 32 bits read as 4294967295.
 bool ReadNumber(const std::wstring& text, std::size_t& pos, std::uint32_t& out) {
-    hml::base::SDecimal d;
-    if (!hml::base::ReadDecimal(text, pos, d, true)) {
+    base::SDecimal d;
+    if (!base::ReadDecimal(text, pos, d, true)) {
         return false;
     }
     const std::uint32_t v =
@@ -128,4 +130,4 @@ std::wstring FormatDate(int year, int month, int day) {
     return text;
 }
 
-} // namespace profile_text
+} // namespace hml::config

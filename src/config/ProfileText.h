@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace profile_text {
+namespace hml::config {
 
 constexpr std::uint32_t kNoUpperLimit = 0xFFFFFFFFu;
 
@@ -57,4 +57,4 @@ std::wstring PortDisplayName(std::uint32_t portIndex);
 // Local date as the configuration stores it: "2026-12-06".
 std::wstring FormatDate(int year, int month, int day);
 
-} // namespace profile_text
+} // namespace hml::config

@@ -4,10 +4,10 @@
 
 #include <utility>
 
+namespace hml::config {
+
 CSettings* settings = nullptr;
 
-using profile_text::ClampUnsigned;
-using profile_text::kNoUpperLimit;
 
 CIntSetting::CIntSetting(std::uint32_t defaultValue_, CSettings& owner_, const wchar_t* section_,
                          const wchar_t* key_, bool* changeFlag_, std::uint32_t minimum_,
@@ -32,7 +32,7 @@ void CIntSetting::Set(std::uint32_t v) {
         owner.WriteString(section, key, nullptr);
     } else {
         v = ClampUnsigned(v, minimum, maximum);
-        std::wstring text = profile_text::SignedText(v);
+        std::wstring text = SignedText(v);
         owner.WriteString(section, key, &text);
     }
     if (changeFlag) {
@@ -57,7 +57,7 @@ std::wstring CStringSetting::Get() {
 
 void CStringSetting::Set(const std::wstring& s) {
     // What the file can hold: a line break would end the value there.
-    std::wstring stored = profile_text::UpToLineBreak(s);
+    std::wstring stored = UpToLineBreak(s);
     std::lock_guard<std::mutex> guard(lock);
     if (read && value == stored) {
         return;
@@ -117,7 +117,7 @@ CSettings::~CSettings() = default;
 
 void CSettings::Load() {
     ReadSoundFonts(soundFonts);
-    outputDevices = profile_text::ParseOutputDevices(outputDevice.Get(), devicesCount.Get());
+    outputDevices = ParseOutputDevices(outputDevice.Get(), devicesCount.Get());
     loaded = true;
 }
 
@@ -158,9 +158,11 @@ std::uint32_t CSettings::PortMask() {
 }
 
 void CSettings::WriteOutputDevices() {
-    outputDevice.Set(profile_text::FormatOutputDevices(outputDevices, devicesCount.Get()));
+    outputDevice.Set(FormatOutputDevices(outputDevices, devicesCount.Get()));
 }
 
 std::wstring CSettings::PortDisplayName(std::uint32_t portIndex) {
-    return profile_text::PortDisplayName(portIndex);
+    return config::PortDisplayName(portIndex);
 }
+
+} // namespace hml::config

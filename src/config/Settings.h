@@ -15,6 +15,8 @@
 
 struct HWND__; // a window, without pulling <windows.h> into every user
 
+namespace hml::config {
+
 class CSettings;
 
 // An unsigned integer key. Get reads the file once and serves the cached, clamped value after that;
@@ -195,3 +197,5 @@ private:
 
 // The one settings object of the process; none before start-up and after clean-up.
 extern CSettings* settings;
+
+} // namespace hml::config

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace hml::config {
+
 struct SoundFontEntry {
     std::wstring filename;
     std::uint64_t fileSize = 0; // from the file system when the list is read; never stored
@@ -15,3 +17,5 @@ struct SoundFontEntry {
     std::uint32_t xgdrums = 0;     // 1: bank 127 supplies the XG drum kits
     std::uintptr_t fontHandle = 0; // the loaded font while a port uses it; never stored
 };
+
+} // namespace hml::config

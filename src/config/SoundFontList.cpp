@@ -3,6 +3,8 @@
 #include "config/ProfileText.h"
 #include "config/Settings.h"
 
+namespace hml::config {
+
 namespace {
 
 constexpr const wchar_t* kSection = L"SoundFonts";
@@ -57,7 +59,7 @@ bool CSettings::WriteSoundFonts(std::vector<SoundFontEntry>& source, const std::
         entry.enabled &= mask;
         auto option = [&](const wchar_t* key, std::uint32_t v, bool isDefault) {
             if (!isDefault) {
-                std::wstring text = profile_text::SignedText(v);
+                std::wstring text = SignedText(v);
                 WriteString(kSection, OptionKey(i, key), &text, {}, file);
             }
         };
@@ -70,3 +72,5 @@ bool CSettings::WriteSoundFonts(std::vector<SoundFontEntry>& source, const std::
     }
     return true;
 }
+
+} // namespace hml::config

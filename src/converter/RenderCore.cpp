@@ -14,6 +14,9 @@
 
 namespace hml::converter {
 
+using namespace hml::base;
+using namespace hml::mixer;
+
 using namespace hml::audio;
 
 std::array<std::vector<uint8_t>, 4> EffectLevelMessages(uint32_t reverb, uint32_t chorus) {

@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
+namespace hml::mixer {
 class IMixerOwner;
+} // namespace hml::mixer
 
 namespace hml::converter {
 
@@ -25,11 +27,11 @@ struct SRenderOptions {
     // NoteOffLast).
     uint32_t extraFlags = 0;
     int voices = 500;
-    std::vector<audio::SFontMapping> fonts; // earlier entries win
-    const IMixerOwner* mixer = nullptr;     // the 16 mix levels; null: all at 100
-    uint32_t reverb = 64;                   // 0-127
-    uint32_t chorus = 64;                   // 0-127
-    bool overrideEffects = true;            // the file's SysEx is dropped, resets get our levels
+    std::vector<audio::SFontMapping> fonts;    // earlier entries win
+    const mixer::IMixerOwner* mixer = nullptr; // the 16 mix levels; null: all at 100
+    uint32_t reverb = 64;                      // 0-127
+    uint32_t chorus = 64;                      // 0-127
+    bool overrideEffects = true;               // the file's SysEx is dropped, resets get our levels
     bool skipInitialSilence = false;
     int keyShift = 0; // semitones; never on drum channels
     size_t profile = 0;

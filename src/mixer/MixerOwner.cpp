@@ -3,6 +3,10 @@
 #include "config/ProfileText.h"
 #include "config/Settings.h"
 
+namespace hml::mixer {
+
+using namespace hml::config;
+
 namespace {
 
 std::uint32_t LimitVolume(std::int32_t volume) {
@@ -103,22 +107,22 @@ std::uint32_t IMixerOwner::TakeStripRefreshes() {
     return stripsToRefresh.exchange(0);
 }
 
-void IMixerOwner::ReadMixerState(CSettings& from, const std::wstring& file) {
+void IMixerOwner::ReadMixerState(config::CSettings& from, const std::wstring& file) {
     const std::wstring suffix = file.empty() ? portSuffix : std::wstring();
-    auto mute = profile_text::ParseChannelFlags(
-        from.ReadString(L"Mixer", L"ChannelMute", L"", 34, suffix, file));
-    auto solo = profile_text::ParseChannelFlags(
-        from.ReadString(L"Mixer", L"ChannelSolo", L"", 34, suffix, file));
+    auto mute =
+        config::ParseChannelFlags(from.ReadString(L"Mixer", L"ChannelMute", L"", 34, suffix, file));
+    auto solo =
+        config::ParseChannelFlags(from.ReadString(L"Mixer", L"ChannelSolo", L"", 34, suffix, file));
     std::array<std::uint32_t, kChannels> volume;
     for (std::uint32_t c = 0; c < kChannels; ++c) {
         volume[c] = channelVolume[c];
     }
     std::array<std::uint32_t, kChannels> defaults;
     defaults.fill(100);
-    profile_text::ParseChannelVolumes(from.ReadString(L"Mixer", L"ChannelVolume",
-                                                      profile_text::FormatChannelVolumes(defaults),
-                                                      80, suffix, file),
-                                      volume);
+    config::ParseChannelVolumes(from.ReadString(L"Mixer", L"ChannelVolume",
+                                                config::FormatChannelVolumes(defaults), 80, suffix,
+                                                file),
+                                volume);
     // Signed comparison: a negative master volume reads as 0.
     std::int32_t master =
         static_cast<std::int32_t>(from.ReadInt(L"Mixer", L"MasterVolume", 100, suffix, file));
@@ -130,7 +134,7 @@ void IMixerOwner::ReadMixerState(CSettings& from, const std::wstring& file) {
     masterVolume = static_cast<std::uint32_t>(master < 0 ? 0 : (master > 100 ? 100 : master));
 }
 
-bool IMixerOwner::WriteMixerState(CSettings& to, const std::wstring& file) {
+bool IMixerOwner::WriteMixerState(config::CSettings& to, const std::wstring& file) {
     const std::wstring suffix = file.empty() ? portSuffix : std::wstring();
     std::array<std::uint32_t, kChannels> mute, solo, volume;
     for (std::uint32_t c = 0; c < kChannels; ++c) {
@@ -138,9 +142,9 @@ bool IMixerOwner::WriteMixerState(CSettings& to, const std::wstring& file) {
         solo[c] = channelSolo[c];
         volume[c] = channelVolume[c];
     }
-    const std::wstring muteText = profile_text::FormatChannelFlags(mute);
-    const std::wstring soloText = profile_text::FormatChannelFlags(solo);
-    const std::wstring volumeText = profile_text::FormatChannelVolumes(volume);
+    const std::wstring muteText = config::FormatChannelFlags(mute);
+    const std::wstring soloText = config::FormatChannelFlags(solo);
+    const std::wstring volumeText = config::FormatChannelVolumes(volume);
     const std::wstring masterText = std::to_wstring(masterVolume.load());
     bool written = to.WriteString(L"Mixer", L"ChannelMute", &muteText, suffix, file);
     written = to.WriteString(L"Mixer", L"ChannelSolo", &soloText, suffix, file) && written;
@@ -148,3 +152,5 @@ bool IMixerOwner::WriteMixerState(CSettings& to, const std::wstring& file) {
     written = to.WriteString(L"Mixer", L"MasterVolume", &masterText, suffix, file) && written;
     return written;
 }
+
+} // namespace hml::mixer

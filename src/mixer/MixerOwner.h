@@ -7,8 +7,13 @@
 #include <cstdint>
 #include <string>
 
-class CMixerDialog;
+namespace hml::config {
 class CSettings;
+} // namespace hml::config
+
+namespace hml::mixer {
+
+class CMixerDialog;
 
 // Channel index 0..15 is a MIDI channel; kAllChannels means all sixteen at once.
 class IMixerOwner {
@@ -44,8 +49,8 @@ public:
 
     // The mixer state in the configuration (keys with portSuffix) or, with a file, in a mixer
     // state file (keys without suffix). Writing returns false when a key could not be written.
-    void ReadMixerState(CSettings& from, const std::wstring& file = {});
-    bool WriteMixerState(CSettings& to, const std::wstring& file = {});
+    void ReadMixerState(config::CSettings& from, const std::wstring& file = {});
+    bool WriteMixerState(config::CSettings& to, const std::wstring& file = {});
 
     // Creates the mixer window when there is none and brings it to the front (Windows build,
     // user-interface thread).
@@ -77,3 +82,5 @@ private:
 
 // SoloRatio from the settings, or its default when there are none (command-line tools).
 std::uint32_t CurrentSoloRatio();
+
+} // namespace hml::mixer

@@ -1,5 +1,7 @@
 #include "mixer/StripGeometry.h"
 
+namespace hml::mixer {
+
 namespace strip {
 
 namespace {
@@ -43,3 +45,5 @@ int MeterOffset(MeterSide& side, std::uint32_t level) {
 }
 
 } // namespace strip
+
+} // namespace hml::mixer

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace hml::mixer {
+
 namespace strip {
 
 constexpr int kWidth = 40;
@@ -38,3 +40,5 @@ struct MeterSide {
 int MeterOffset(MeterSide& side, std::uint32_t level);
 
 } // namespace strip
+
+} // namespace hml::mixer

@@ -5,6 +5,8 @@
 
 #include <span>
 
+namespace hml::synth {
+
 const std::array<InstrumentRow, 256> gmInstrumentNames = {{
     {1, 0, L"Acoustic Grand Piano"},
     {1, 1, L"Wide Acoustic Grand"},
@@ -2069,3 +2071,5 @@ const wchar_t* LookupInstrumentName(std::uint32_t programNumber, std::uint32_t b
         return FindName(gmInstrumentNames, program, bank);
     }
 }
+
+} // namespace hml::synth

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+namespace hml::synth {
+
 // Synthesizer modes of a connection, as set by the standard reset messages.
 constexpr std::uint32_t kModeGm = 0;
 constexpr std::uint32_t kModeGm2 = 1;
@@ -30,3 +32,5 @@ extern const std::array<InstrumentRow, 994> xgInstrumentNames;
 // when the table has no row for that program and bank. Never null.
 const wchar_t* LookupInstrumentName(std::uint32_t programNumber, std::uint32_t bank,
                                     std::uint32_t mode);
+
+} // namespace hml::synth

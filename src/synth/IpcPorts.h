@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace hml::synth {
+
 // One client process's connection to one port.
 class IIpcConnection {
 public:
@@ -56,3 +58,5 @@ public:
     // tables and the connections' streams; held only for short work.
     virtual std::recursive_mutex& TableLock() = 0;
 };
+
+} // namespace hml::synth

@@ -4,14 +4,18 @@
 
 #include <cstdio>
 
-CIpcSession::Outcome CIpcSession::HandleRecord(const shm::MidiRecord& record) {
+namespace hml::synth {
+
+using namespace hml::config;
+
+CIpcSession::Outcome CIpcSession::HandleRecord(const MidiRecord& record) {
     std::unique_lock<std::recursive_mutex> table(ports.TableLock());
     if (record.port >= ports.PortCount()) {
         return Outcome::kNone;
     }
     IIpcConnection* connection = ports.FindConnection(record.port, record.clientId);
     if (!connection) {
-        if (record.command != shm::kOpen) {
+        if (record.command != kOpen) {
             return Outcome::kNone;
         }
         connection = ports.CreateConnection(record.port, record.clientId);
@@ -22,26 +26,25 @@ CIpcSession::Outcome CIpcSession::HandleRecord(const shm::MidiRecord& record) {
         return Outcome::kOpened;
     }
     connection->activity.fetch_add(1, std::memory_order_relaxed);
-    if (record.command == shm::kClose) {
+    if (record.command == kClose) {
         ports.RemoveConnection(record.port, record.clientId);
         return Outcome::kClosed;
     }
     std::lock_guard<std::mutex> use(connection->inUse);
     table.unlock();
     switch (record.command) {
-    case shm::kReset:
+    case kReset:
         connection->OnReset();
         break;
-    case shm::kNotesOff:
+    case kNotesOff:
         connection->OnNotesOff();
         break;
-    case shm::kShortMsg:
+    case kShortMsg:
         connection->OnShortMessage(record.param1, record.param2);
         break;
-    case shm::kLongMsg:
+    case kLongMsg:
         connection->OnLongMessage(record.param1, record.param2, record.data,
-                                  record.length < shm::kMaxChunkBytes ? record.length
-                                                                      : shm::kMaxChunkBytes);
+                                  record.length < kMaxChunkBytes ? record.length : kMaxChunkBytes);
         break;
     default:
         break; // a sign of life and nothing more
@@ -90,7 +93,7 @@ void CIpcSession::GetStatusText(std::wstring& text, bool includeFreePorts, bool 
         if (connections.empty() && !includeFreePorts) {
             continue;
         }
-        text += L"=== " + profile_text::PortDisplayName(port) + L" ===\r\n";
+        text += L"=== " + config::PortDisplayName(port) + L" ===\r\n";
         if (connections.empty()) {
             text += L"* <free>\r\n";
         }
@@ -111,3 +114,5 @@ void CIpcSession::GetStatusText(std::wstring& text, bool includeFreePorts, bool 
         }
     }
 }
+
+} // namespace hml::synth

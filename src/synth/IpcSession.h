@@ -12,6 +12,8 @@
 #include <mutex>
 #include <string>
 
+namespace hml::synth {
+
 class CIpcSession {
 public:
     enum class Outcome { kNone, kOpened, kClosed };
@@ -19,7 +21,7 @@ public:
     explicit CIpcSession(IIpcPorts& ports_) : ports(ports_) {}
 
     // Acts on one record. kOpened: a new connection exists; kClosed: one was removed.
-    Outcome HandleRecord(const shm::MidiRecord& record);
+    Outcome HandleRecord(const MidiRecord& record);
 
     // Drops every connection that sent nothing since the previous pass; returns how many.
     // Skipped, counters untouched, when `serverWasBlocked` says the listen thread could not
@@ -36,3 +38,5 @@ private:
     IIpcPorts& ports;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> deadConnections; // (port, client)
 };
+
+} // namespace hml::synth

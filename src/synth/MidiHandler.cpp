@@ -6,9 +6,14 @@
 #include <algorithm>
 #include <cstring>
 
+namespace hml::synth {
+
+using namespace hml::audio;
+using namespace hml::mixer;
+
 namespace {
 
-namespace sysex = hml::audio::sysex;
+namespace sysex = audio::sysex;
 
 // With the override on, the part effect levels the client sends give way to the configured ones:
 // the GS level and XG return messages of one value sent to the default device.
@@ -19,7 +24,7 @@ bool IsEffectLevelMessage(const sysex::SMessage& m) {
 
 } // namespace
 
-CMidiHandler::CMidiHandler(IMixerOwner& owner, IStripRefresher* refresher,
+CMidiHandler::CMidiHandler(mixer::IMixerOwner& owner, IStripRefresher* refresher,
                            const MidiEffectsConfig& config)
     : port(owner), strips(refresher), effects(config),
       sysEx(std::make_unique<std::uint8_t[]>(kSysExCapacity)) {
@@ -230,7 +235,7 @@ void CMidiHandler::ResetInstruments() {
     for (auto& name : instrumentName) {
         name = nullptr;
     }
-    Refresh(IMixerOwner::kAllChannels);
+    Refresh(mixer::IMixerOwner::kAllChannels);
 }
 
 void CMidiHandler::ResetDrums() {
@@ -289,3 +294,5 @@ void CMidiHandler::Refresh(std::uint32_t channel) {
         strips->RefreshStrip(channel);
     }
 }
+
+} // namespace hml::synth

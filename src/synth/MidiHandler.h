@@ -15,7 +15,11 @@
 #include <cstdint>
 #include <memory>
 
+namespace hml::mixer {
 class IMixerOwner;
+} // namespace hml::mixer
+
+namespace hml::synth {
 
 // The reverb and chorus settings the handler applies, copied in by the owner so the handler
 // never reads the global settings from the listen thread.
@@ -37,7 +41,8 @@ public:
 
     // port: its channelActivity flags are lit and cleared here. strips: refreshed when a name may
     // have changed; may be null.
-    CMidiHandler(IMixerOwner& port, IStripRefresher* strips, const MidiEffectsConfig& effects);
+    CMidiHandler(mixer::IMixerOwner& port, IStripRefresher* strips,
+                 const MidiEffectsConfig& effects);
     CMidiHandler(const CMidiHandler&) = delete;
     CMidiHandler& operator=(const CMidiHandler&) = delete;
 
@@ -79,7 +84,7 @@ private:
     void Refresh(std::uint32_t channel);
     void Counted() { eventCount.fetch_add(1, std::memory_order_relaxed); }
 
-    IMixerOwner& port;
+    mixer::IMixerOwner& port;
     IStripRefresher* strips;
     IMidiStreamTarget* stream = nullptr;
     MidiEffectsConfig effects;
@@ -94,3 +99,5 @@ private:
     std::uint32_t sysExCount = 0;
     std::uint32_t sysExNext = 0;
 };
+
+} // namespace hml::synth

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace hml::synth {
+
 // Event kinds of SendEvent.
 constexpr std::uint32_t kEventDrums = 6;          // value 1: the channel plays drums
 constexpr std::uint32_t kEventNotesOff = 18;      // all notes of the channel off
@@ -29,3 +31,5 @@ public:
     // Channel 0..15, or 16 for all strips.
     virtual void RefreshStrip(std::uint32_t channel) = 0;
 };
+
+} // namespace hml::synth

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstring>
 
-namespace shm {
+namespace hml::synth {
 
 namespace {
 
@@ -87,4 +87,4 @@ MidiRecord MakeRecord(std::uint32_t port, std::uint32_t clientId, std::uint32_t 
     return r;
 }
 
-} // namespace shm
+} // namespace hml::synth

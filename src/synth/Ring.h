@@ -4,7 +4,7 @@
 
 #include "synth/ShmLayout.h"
 
-namespace shm {
+namespace hml::synth {
 
 // Writes the header fields of a fresh region and links the ring; head, tail and waitIndex are 0.
 void InitializeRegion(Region& region);
@@ -47,4 +47,4 @@ MidiRecord MakeRecord(std::uint32_t port, std::uint32_t clientId, std::uint32_t 
                       std::uint32_t param1 = 0, std::uint32_t param2 = 0,
                       const std::uint8_t* data = nullptr, std::uint32_t length = 0);
 
-} // namespace shm
+} // namespace hml::synth

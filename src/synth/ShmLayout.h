@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace shm {
+namespace hml::synth {
 
 constexpr std::uint32_t kRegionSize = 8800304;
 constexpr std::uint32_t kRecordCount = 100000;
@@ -74,4 +74,4 @@ static_assert(offsetof(RegionHeader, waitIndex) == 232);
 static_assert(sizeof(RegionHeader) == 304);
 static_assert(sizeof(Region) == kRegionSize);
 
-} // namespace shm
+} // namespace hml::synth

@@ -2,7 +2,7 @@
 
 #include "ui/Window.h"
 
-namespace ui {
+namespace hml::ui {
 
 CWinApp::CWinApp() {
     current = this;
@@ -40,4 +40,4 @@ int CWinApp::Run() {
     return static_cast<int>(msg.wParam);
 }
 
-} // namespace ui
+} // namespace hml::ui

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-namespace ui {
+namespace hml::ui {
 
 class CWinApp {
 public:
@@ -23,4 +23,4 @@ private:
     static inline CWinApp* current = nullptr;
 };
 
-} // namespace ui
+} // namespace hml::ui

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <set>
 
-namespace ui {
+namespace hml::ui {
 
 namespace {
 
@@ -38,4 +38,4 @@ bool ClaimForDeletion(CWindow* object) {
     return pending.erase(object) != 0;
 }
 
-} // namespace ui
+} // namespace hml::ui

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-namespace ui {
+namespace hml::ui {
 
 class CWindow;
 
@@ -17,4 +17,4 @@ bool HandOverForDeletion(CWindow* object);
 // The host's side: true, once, for an object that was handed over and not yet claimed.
 bool ClaimForDeletion(CWindow* object);
 
-} // namespace ui
+} // namespace hml::ui

@@ -1,6 +1,6 @@
 #include "ui/Dialog.h"
 
-namespace ui {
+namespace hml::ui {
 
 INT_PTR CDialog::DoModal(HWND parent) {
     modal = true;
@@ -113,4 +113,4 @@ void ModelessDialog::OnFinalMessage() {
     delete this;
 }
 
-} // namespace ui
+} // namespace hml::ui

@@ -6,7 +6,7 @@
 #include "ui/DeletionHost.h"
 #include "ui/Window.h"
 
-namespace ui {
+namespace hml::ui {
 
 class CDialog : public CWindow {
 public:
@@ -51,4 +51,4 @@ protected:
     INT_PTR DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 };
 
-} // namespace ui
+} // namespace hml::ui

@@ -1,6 +1,6 @@
 #include "ui/Gdi.h"
 
-namespace ui {
+namespace hml::ui {
 
 CWinException::CWinException(const wchar_t* text_)
     : text(text_), narrow(text.begin(), text.end()), error(GetLastError()) {}
@@ -78,4 +78,4 @@ CClientDC::~CClientDC() {
     ReleaseDC(window, dc);
 }
 
-} // namespace ui
+} // namespace hml::ui

@@ -7,7 +7,7 @@
 #include <exception>
 #include <string>
 
-namespace ui {
+namespace hml::ui {
 
 class CWinException : public std::exception {
 public:
@@ -125,4 +125,4 @@ private:
     HDC dc;
 };
 
-} // namespace ui
+} // namespace hml::ui

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace ui {
+namespace hml::ui {
 
 namespace {
 
@@ -47,4 +47,4 @@ std::wstring HotkeyDisplayText(std::uint32_t value) {
     return text + KeyName(argument);
 }
 
-} // namespace ui
+} // namespace hml::ui

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-namespace ui {
+namespace hml::ui {
 
 // value: the hotkey-control encoding, virtual key in bits 0-7 and HOTKEYF_* flags in bits 8-15.
 std::wstring HotkeyDisplayText(std::uint32_t value);
 
-} // namespace ui
+} // namespace hml::ui

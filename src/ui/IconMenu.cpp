@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace ui {
+namespace hml::ui {
 
 namespace {
 constexpr const wchar_t* kMenuProp = L"Harmolith.IconMenu";
@@ -109,4 +109,4 @@ LRESULT CALLBACK CIconMenu::OwnerProc(HWND window, UINT msg, WPARAM wParam, LPAR
     return CallWindowProcW(self->previousProc, window, msg, wParam, lParam);
 }
 
-} // namespace ui
+} // namespace hml::ui

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace ui {
+namespace hml::ui {
 
 class CIconMenu {
 public:
@@ -39,4 +39,4 @@ private:
     WNDPROC previousProc = nullptr;
 };
 
-} // namespace ui
+} // namespace hml::ui

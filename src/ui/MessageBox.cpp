@@ -4,7 +4,7 @@
 
 #include <memory>
 
-namespace ui {
+namespace hml::ui {
 
 int ShowMessageBox(const std::wstring& text, const std::wstring& caption, unsigned flags,
                    HWND owner) {
@@ -50,4 +50,4 @@ std::wstring WindowsErrorText(unsigned long code) {
     return std::to_wstring(code) + L": " + SystemMessage(code);
 }
 
-} // namespace ui
+} // namespace hml::ui

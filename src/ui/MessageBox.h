@@ -6,7 +6,7 @@
 
 struct HWND__;
 
-namespace ui {
+namespace hml::ui {
 
 constexpr const wchar_t* kAppCaption = L"Tarnwick Harmolith";
 
@@ -27,4 +27,4 @@ std::wstring WindowsErrorText(unsigned long code);
 // The system's own text for a Windows error code, as FormatMessageW gives it.
 std::wstring SystemMessage(unsigned long code);
 
-} // namespace ui
+} // namespace hml::ui

@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 
-namespace ui::snap {
+namespace hml::ui {
+
+namespace snap {
 
 namespace {
 
@@ -99,4 +101,6 @@ bool SnapMove(RECT& rect, bool shiftHeld, POINT cursor, POINT grabOffset, const 
     return true;
 }
 
-} // namespace ui::snap
+} // namespace snap
+
+} // namespace hml::ui

@@ -7,7 +7,9 @@
 #include <functional>
 #include <vector>
 
-namespace ui::snap {
+namespace hml::ui {
+
+namespace snap {
 
 // The invisible border between a window's rectangle and its visible frame.
 struct Margins {
@@ -45,4 +47,6 @@ unsigned CornerMask(const RECT& rect, const std::function<bool(POINT)>& ownsPoin
 bool SnapMove(RECT& rect, bool shiftHeld, POINT cursor, POINT grabOffset, const RECT& workArea,
               const Margins& own, const std::vector<Neighbour>& neighbours, int distance);
 
-} // namespace ui::snap
+} // namespace snap
+
+} // namespace hml::ui

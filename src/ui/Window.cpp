@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace ui {
+namespace hml::ui {
 
 namespace {
 
@@ -157,4 +157,4 @@ void CWindow::WindowGone() noexcept {
     }
 }
 
-} // namespace ui
+} // namespace hml::ui

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-namespace ui {
+namespace hml::ui {
 
 class CWindow {
 public:
@@ -55,4 +55,4 @@ private:
 // through system code.
 void ReportCallbackException() noexcept;
 
-} // namespace ui
+} // namespace hml::ui

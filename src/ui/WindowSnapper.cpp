@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace ui {
+namespace hml::ui {
 
 namespace {
 
@@ -114,4 +114,4 @@ bool CWindowSnapper::Moving(RECT& proposed) {
                           neighbours, snapDistance);
 }
 
-} // namespace ui
+} // namespace hml::ui

@@ -9,7 +9,7 @@
 
 #include <map>
 
-namespace ui {
+namespace hml::ui {
 
 class CWindowSnapper {
 public:
@@ -40,4 +40,4 @@ private:
     HWND moving = nullptr;
 };
 
-} // namespace ui
+} // namespace hml::ui

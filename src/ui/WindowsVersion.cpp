@@ -1,6 +1,6 @@
 #include "ui/WindowsVersion.h"
 
-namespace ui {
+namespace hml::ui {
 
 OSVERSIONINFOW WindowsVersion() {
     OSVERSIONINFOW info{};
@@ -12,4 +12,4 @@ OSVERSIONINFOW WindowsVersion() {
     return info;
 }
 
-} // namespace ui
+} // namespace hml::ui

@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-namespace ui {
+namespace hml::ui {
 
 OSVERSIONINFOW WindowsVersion();
 
-} // namespace ui
+} // namespace hml::ui

@@ -7,13 +7,17 @@
 #include <cwctype>
 #include <tuple>
 
+namespace hml::update {
+
+using namespace hml::base;
+
 namespace {
 
 // One "%d" conversion: white space, an optional sign and at least one digit; values beyond
 // 32 bits are cut to the nearest limit.
 bool ReadNumber(const std::wstring& text, std::size_t& pos, std::int32_t& out) {
-    hml::base::SDecimal d;
-    if (!hml::base::ReadDecimal(text, pos, d)) {
+    base::SDecimal d;
+    if (!base::ReadDecimal(text, pos, d)) {
         return false;
     }
     const std::int64_t value = d.negative ? -static_cast<std::int64_t>(d.magnitude)
@@ -54,3 +58,5 @@ bool ProductVersion::IsNewerThan(const ProductVersion& other) const {
     return std::tie(major, minor, build, revision) >
            std::tie(other.major, other.minor, other.build, other.revision);
 }
+
+} // namespace hml::update

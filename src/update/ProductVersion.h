@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace hml::update {
+
 struct ProductVersion {
     std::int32_t major = 0;
     std::int32_t minor = 0;
@@ -26,3 +28,5 @@ struct ProductVersion {
 
     bool operator==(const ProductVersion&) const = default;
 };
+
+} // namespace hml::update

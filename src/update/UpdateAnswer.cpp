@@ -2,7 +2,9 @@
 
 #include "config/Settings.h"
 
-namespace update_check {
+namespace hml::update {
+
+using namespace hml::config;
 
 namespace {
 
@@ -69,7 +71,7 @@ CServiceAnswer ParseAnswer(std::string_view body) {
     return answer;
 }
 
-CheckResult StoreAnswer(CSettings& store, std::string_view body,
+CheckResult StoreAnswer(config::CSettings& store, std::string_view body,
                         const ProductVersion& currentVersion, const std::wstring& today) {
     CServiceAnswer answer = ParseAnswer(body);
     if (answer.lastVersion) {
@@ -88,4 +90,4 @@ CheckResult StoreAnswer(CSettings& store, std::string_view body,
                                                                     : CheckResult::UpToDate;
 }
 
-} // namespace update_check
+} // namespace hml::update

@@ -9,9 +9,11 @@
 #include <string>
 #include <string_view>
 
+namespace hml::config {
 class CSettings;
+} // namespace hml::config
 
-namespace update_check {
+namespace hml::update {
 
 // The outcome of one check, as callbacks receive it.
 enum class CheckResult : std::uint32_t {
@@ -42,7 +44,7 @@ CServiceAnswer ParseAnswer(std::string_view body);
 
 // Stores what the answer holds as "LastVersionFound" and "LastVersionURL" and decides the result:
 // a check that leaves either of them empty fails; otherwise "LastCheck" becomes today.
-CheckResult StoreAnswer(CSettings& store, std::string_view body,
+CheckResult StoreAnswer(config::CSettings& store, std::string_view body,
                         const ProductVersion& currentVersion, const std::wstring& today);
 
-} // namespace update_check
+} // namespace hml::update

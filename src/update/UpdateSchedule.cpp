@@ -3,7 +3,9 @@
 #include "config/ProfileText.h"
 #include "config/Settings.h"
 
-namespace update_check {
+namespace hml::update {
+
+using namespace hml::config;
 
 namespace {
 
@@ -61,7 +63,7 @@ std::optional<std::uint64_t> FileTimeOf(const CLocalTime& time) {
 }
 
 std::wstring DateText(const CLocalTime& time) {
-    return profile_text::FormatDate(time.year, time.month, time.day);
+    return config::FormatDate(time.year, time.month, time.day);
 }
 
 CLocalTime ReadStoredDate(const std::wstring& text) {
@@ -84,7 +86,7 @@ std::uint32_t DaysSince(const std::wstring& storedDate, const CLocalTime& now) {
     return static_cast<std::uint32_t>((current - then) / kFileTimeDay);
 }
 
-CStartupDecision DecideAtStartup(CSettings& store, const ProductVersion& currentVersion,
+CStartupDecision DecideAtStartup(config::CSettings& store, const ProductVersion& currentVersion,
                                  const CLocalTime& now) {
     CStartupDecision decision;
     const std::uint32_t frequency = store.checkFrequency.Get();
@@ -103,8 +105,8 @@ CStartupDecision DecideAtStartup(CSettings& store, const ProductVersion& current
     return decision;
 }
 
-void MarkReminded(CSettings& store, const CLocalTime& now) {
+void MarkReminded(config::CSettings& store, const CLocalTime& now) {
     store.lastNotify.Set(DateText(now));
 }
 
-} // namespace update_check
+} // namespace hml::update

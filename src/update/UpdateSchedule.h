@@ -8,9 +8,11 @@
 #include <optional>
 #include <string>
 
+namespace hml::config {
 class CSettings;
+} // namespace hml::config
 
-namespace update_check {
+namespace hml::update {
 
 // 100 ns units in one day, the unit of Windows file times.
 constexpr std::uint64_t kFileTimeDay = 864000000000ull;
@@ -50,15 +52,15 @@ struct CStartupDecision {
 // "CheckFrequency" 0 turns everything off. A check is due when that many days have passed since
 // "LastCheck". Otherwise a stored "LastVersionFound" newer than the running version flags the
 // menu, with a reminder at most once per calendar day ("LastNotify").
-CStartupDecision DecideAtStartup(CSettings& store, const ProductVersion& currentVersion,
+CStartupDecision DecideAtStartup(config::CSettings& store, const ProductVersion& currentVersion,
                                  const CLocalTime& now);
 
 // Records that the update reminder was given today ("LastNotify").
-void MarkReminded(CSettings& store, const CLocalTime& now);
+void MarkReminded(config::CSettings& store, const CLocalTime& now);
 
 #ifdef _WIN32
 // The local date and time now.
 CLocalTime LocalNow();
 #endif
 
-} // namespace update_check
+} // namespace hml::update

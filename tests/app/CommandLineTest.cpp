@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
-using app::SplitCommandLine;
+using namespace hml::app;
+
+using hml::app::SplitCommandLine;
 
 namespace {
 
@@ -36,34 +38,34 @@ TEST(CommandLineTest, TwoQuotesAloneStayTwoQuotes) {
 }
 
 TEST(CommandLineTest, InstallWinsOverUninstallAnywhere) {
-    EXPECT_EQ(app::SelectMode({L"--uninstall", L"--install"}), app::Mode::kInstall);
-    EXPECT_EQ(app::SelectMode({L"x", L"--uninstall"}), app::Mode::kUninstall);
-    EXPECT_EQ(app::SelectMode({L"--INSTALL", L"-install"}), app::Mode::kSynth);
+    EXPECT_EQ(hml::app::SelectMode({L"--uninstall", L"--install"}), hml::app::Mode::kInstall);
+    EXPECT_EQ(hml::app::SelectMode({L"x", L"--uninstall"}), hml::app::Mode::kUninstall);
+    EXPECT_EQ(hml::app::SelectMode({L"--INSTALL", L"-install"}), hml::app::Mode::kSynth);
 }
 
 TEST(CommandLineTest, WindowRequestFromFirstAndSecondStart) {
-    using app::WindowRequest;
-    EXPECT_EQ(app::SelectWindow({}, false), WindowRequest::kNone);
-    EXPECT_EQ(app::SelectWindow({}, true), WindowRequest::kConfigurator);
-    EXPECT_EQ(app::SelectWindow({L"other"}, true), WindowRequest::kNone);
-    EXPECT_EQ(app::SelectWindow({L"--converter", L"--configurator"}, false),
+    using hml::app::WindowRequest;
+    EXPECT_EQ(hml::app::SelectWindow({}, false), WindowRequest::kNone);
+    EXPECT_EQ(hml::app::SelectWindow({}, true), WindowRequest::kConfigurator);
+    EXPECT_EQ(hml::app::SelectWindow({L"other"}, true), WindowRequest::kNone);
+    EXPECT_EQ(hml::app::SelectWindow({L"--converter", L"--configurator"}, false),
               WindowRequest::kConfigurator);
-    EXPECT_EQ(app::SelectWindow({L"--converter"}, true), WindowRequest::kConverter);
+    EXPECT_EQ(hml::app::SelectWindow({L"--converter"}, true), WindowRequest::kConverter);
 }
 
 TEST(CommandLineTest, HotkeyValuesBecomeRegistrationArguments) {
     // 1613 = Ctrl+Alt+M, 1568 = Ctrl+Alt+Space (the defaults).
-    EXPECT_EQ(app::DecodeHotkey(1613).virtualKey, 0x4Du);
-    EXPECT_EQ(app::DecodeHotkey(1613).modifiers, 1u | 2u);
-    EXPECT_EQ(app::DecodeHotkey(1568).virtualKey, 0x20u);
+    EXPECT_EQ(hml::app::DecodeHotkey(1613).virtualKey, 0x4Du);
+    EXPECT_EQ(hml::app::DecodeHotkey(1613).modifiers, 1u | 2u);
+    EXPECT_EQ(hml::app::DecodeHotkey(1568).virtualKey, 0x20u);
     // Shift alone; the extended-key flag is dropped.
-    EXPECT_EQ(app::DecodeHotkey(0x0941).modifiers, 4u);
-    EXPECT_EQ(app::DecodeHotkey(0x0941).virtualKey, 0x41u);
+    EXPECT_EQ(hml::app::DecodeHotkey(0x0941).modifiers, 4u);
+    EXPECT_EQ(hml::app::DecodeHotkey(0x0941).virtualKey, 0x41u);
 }
 
 TEST(CommandLineTest, MnemonicsAreRemoved) {
-    EXPECT_EQ(app::StripMnemonics(L"MIDI &panic"), L"MIDI panic");
-    EXPECT_EQ(app::StripMnemonics(L"&&A&"), L"A");
+    EXPECT_EQ(hml::app::StripMnemonics(L"MIDI &panic"), L"MIDI panic");
+    EXPECT_EQ(hml::app::StripMnemonics(L"&&A&"), L"A");
 }
 
 } // namespace

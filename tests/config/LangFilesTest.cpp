@@ -12,6 +12,8 @@
 #include <set>
 #include <sstream>
 
+using namespace hml::config;
+
 namespace {
 
 const std::wstring kSections[] = {L"common", L"synth", L"midiconverter"};
@@ -25,7 +27,7 @@ std::string ReadAll(const std::filesystem::path& path) {
 
 TextMap Section(const std::string& file, const std::wstring& section) {
     TextMap texts;
-    ParseLanguageSection(ReadAll(test_paths::Source("lang/" + file)), section, texts);
+    ParseLanguageSection(ReadAll(hml::test::Source("lang/" + file)), section, texts);
     return texts;
 }
 
@@ -95,7 +97,7 @@ TEST(LangFilesTest, EveryKeyTheCodeUsesIsDefined) {
     const std::regex literal(R"re(L?"((?:cfg|mc|mixer|scm|err|warn|common|be)\.[A-Za-z0-9.]+)")re");
     std::set<std::string> used;
     for (const auto& entry :
-         std::filesystem::recursive_directory_iterator(test_paths::Source("src"))) {
+         std::filesystem::recursive_directory_iterator(hml::test::Source("src"))) {
         const auto extension = entry.path().extension();
         if (extension != ".cpp" && extension != ".h") {
             continue;

@@ -8,6 +8,8 @@
 
 #include <fstream>
 
+using namespace hml::config;
+
 namespace {
 
 class LanguageTest : public ::testing::Test {
@@ -17,7 +19,7 @@ protected:
         std::ofstream(folder.path / "lang" / std::filesystem::path(name), std::ios::binary)
             << bytes;
     }
-    test_paths::CTempFolder folder;
+    hml::test::CTempFolder folder;
 };
 
 TEST(LanguageParseTest, LinesKeysValuesAndSections) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
-namespace pt = profile_text;
+using namespace hml::config;
+
+namespace pt = hml::config;
 
 TEST(ProfileTextTest, NumberListsReadLikeScanfAndStopAtTheFirstNonNumber) {
     std::uint32_t n[4] = {7, 7, 7, 7};

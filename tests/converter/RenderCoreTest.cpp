@@ -16,6 +16,8 @@
 #include <cstring>
 #include <fstream>
 
+using namespace hml::mixer;
+
 using namespace hml;
 using namespace hml::converter;
 using namespace hml::test;
@@ -91,7 +93,7 @@ protected:
 
     SRenderOptions options;
     CTestMixer mixer;
-    test_paths::CTempFolder folder{"hml render test "};
+    hml::test::CTempFolder folder{"hml render test "};
     const std::filesystem::path& dir = folder.path;
 };
 

@@ -7,6 +7,9 @@
 
 #include <vector>
 
+using namespace hml::config;
+using namespace hml::mixer;
+
 namespace {
 
 // An owner that records which channels it was asked to apply.

@@ -16,6 +16,8 @@
 #include <fstream>
 #include <memory>
 
+using namespace hml::config;
+
 class ConfigFixture : public ::testing::Test {
 protected:
     ConfigFixture() {
@@ -43,7 +45,7 @@ protected:
 
     IProfileStore& Raw() { return *store; }
 
-    test_paths::CTempFolder folder;
+    hml::test::CTempFolder folder;
     std::wstring configFile;
 #ifdef _WIN32
     std::unique_ptr<IProfileStore> store = std::make_unique<CWin32ProfileStore>();

@@ -8,6 +8,8 @@
 #include <cwctype>
 #include <map>
 
+using namespace hml::config;
+
 class CMemoryProfileStore final : public IProfileStore {
 public:
     struct NoCase {
@@ -51,7 +53,7 @@ public:
             return static_cast<std::uint32_t>(def);
         }
         std::uint32_t n = 0;
-        return profile_text::ReadNumberList(*v, &n, 1) ? n : 0;
+        return hml::config::ReadNumberList(*v, &n, 1) ? n : 0;
     }
     std::wstring ReadString(const std::wstring& section, const std::wstring& key,
                             const std::wstring& def, std::size_t capacity,
@@ -65,7 +67,7 @@ public:
         if (!value) {
             files[file][section].erase(key);
         } else {
-            files[file][section][key] = profile_text::UpToLineBreak(*value);
+            files[file][section][key] = hml::config::UpToLineBreak(*value);
         }
         return true;
     }

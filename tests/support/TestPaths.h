@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace test_paths {
+namespace hml::test {
 
 inline std::wstring FromHost(const std::string& hostPath) {
     std::wstring wide(hostPath.begin(), hostPath.end());
@@ -63,4 +63,4 @@ public:
     std::filesystem::path path;
 };
 
-} // namespace test_paths
+} // namespace hml::test

@@ -10,6 +10,8 @@
 #include <span>
 #include <string>
 
+using namespace hml::synth;
+
 namespace {
 
 using testing::StrEq;

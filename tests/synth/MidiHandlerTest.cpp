@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+using namespace hml::mixer;
+using namespace hml::synth;
+
 namespace {
 
 using testing::ElementsAre;

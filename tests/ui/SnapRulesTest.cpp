@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+using namespace hml::ui;
+
 namespace {
 
-using ui::snap::Margins;
-using ui::snap::Neighbour;
+using hml::ui::snap::Margins;
+using hml::ui::snap::Neighbour;
 
 constexpr RECT kWork{0, 0, 1280, 770};
 constexpr int kDistance = 20;
@@ -19,7 +21,7 @@ constexpr unsigned kAllCorners = 15;
 RECT Drag(int x, int y, const std::vector<Neighbour>& others = {}, Margins own = {},
           bool shift = false) {
     RECT rect{500, 500, 700, 600};
-    ui::snap::SnapMove(rect, shift, POINT{x, y}, POINT{0, 0}, kWork, own, others, kDistance);
+    hml::ui::snap::SnapMove(rect, shift, POINT{x, y}, POINT{0, 0}, kWork, own, others, kDistance);
     return rect;
 }
 
@@ -39,7 +41,7 @@ TEST(SnapRulesTest, WorkAreaEdgesPullTheVisibleFrameOntoThem) {
 TEST(SnapRulesTest, ShiftLeavesTheProposedRectangleAlone) {
     RECT rect{500, 500, 700, 600};
     EXPECT_FALSE(
-        ui::snap::SnapMove(rect, true, POINT{5, 5}, POINT{0, 0}, kWork, {}, {}, kDistance));
+        hml::ui::snap::SnapMove(rect, true, POINT{5, 5}, POINT{0, 0}, kWork, {}, {}, kDistance));
     EXPECT_EQ(rect.left, 500);
     EXPECT_EQ(rect.top, 500);
 }
@@ -60,22 +62,27 @@ TEST(SnapRulesTest, WindowsDockSideBySideAndStackWithTheirFramesTouching) {
 
 TEST(SnapRulesTest, CoveredCornersOfferNoDockingOnTheirSide) {
     const RECT r{300, 200, 600, 400};
-    EXPECT_EQ(Drag(605, 250, {{r, {}, ui::snap::kTopLeft | ui::snap::kBottomLeft}}).left, 605);
-    EXPECT_EQ(Drag(605, 250, {{r, {}, ui::snap::kBottomRight}}).left, 600);
-    EXPECT_EQ(Drag(350, 405, {{r, {}, ui::snap::kTopLeft | ui::snap::kTopRight}}).top, 405);
-    EXPECT_EQ(Drag(350, 405, {{r, {}, ui::snap::kBottomLeft}}).top, 400);
-    EXPECT_EQ(Drag(92, 250, {{r, {}, ui::snap::kTopRight | ui::snap::kBottomRight}}).right, 292);
+    EXPECT_EQ(Drag(605, 250, {{r, {}, hml::ui::snap::kTopLeft | hml::ui::snap::kBottomLeft}}).left,
+              605);
+    EXPECT_EQ(Drag(605, 250, {{r, {}, hml::ui::snap::kBottomRight}}).left, 600);
+    EXPECT_EQ(Drag(350, 405, {{r, {}, hml::ui::snap::kTopLeft | hml::ui::snap::kTopRight}}).top,
+              405);
+    EXPECT_EQ(Drag(350, 405, {{r, {}, hml::ui::snap::kBottomLeft}}).top, 400);
+    EXPECT_EQ(
+        Drag(92, 250, {{r, {}, hml::ui::snap::kTopRight | hml::ui::snap::kBottomRight}}).right,
+        292);
 }
 
 TEST(SnapRulesTest, CornerMaskHasABitForEachCornerTheWindowItselfShows) {
     const RECT r{100, 100, 300, 200};
     // Another window covers the right-hand half.
     auto ownsLeftHalf = [](POINT p) { return p.x < 200; };
-    EXPECT_EQ(ui::snap::CornerMask(r, ownsLeftHalf), ui::snap::kTopLeft | ui::snap::kBottomLeft);
-    EXPECT_EQ(ui::snap::CornerMask(r, [](POINT) { return true; }), kAllCorners);
+    EXPECT_EQ(hml::ui::snap::CornerMask(r, ownsLeftHalf),
+              hml::ui::snap::kTopLeft | hml::ui::snap::kBottomLeft);
+    EXPECT_EQ(hml::ui::snap::CornerMask(r, [](POINT) { return true; }), kAllCorners);
     POINT probed[4];
     int n = 0;
-    ui::snap::CornerMask(r, [&](POINT p) {
+    hml::ui::snap::CornerMask(r, [&](POINT p) {
         probed[n++] = p;
         return false;
     });
@@ -86,7 +93,7 @@ TEST(SnapRulesTest, CornerMaskHasABitForEachCornerTheWindowItselfShows) {
 }
 
 TEST(SnapRulesTest, MarginsAreTheGapsToTheVisibleFrame) {
-    const Margins m = ui::snap::MarginsOf({100, 100, 300, 200}, {107, 100, 293, 193});
+    const Margins m = hml::ui::snap::MarginsOf({100, 100, 300, 200}, {107, 100, 293, 193});
     EXPECT_EQ(m.left, 7);
     EXPECT_EQ(m.top, 0);
     EXPECT_EQ(m.right, 7);

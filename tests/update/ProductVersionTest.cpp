@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace hml::update;
+
 namespace {
 
 class UpdateProductVersionTest : public ::testing::Test {

@@ -4,16 +4,18 @@
 
 #include "support/ConfigFixture.h"
 
+using namespace hml::update;
+
 namespace {
 
-using update_check::CheckResult;
+using hml::update::CheckResult;
 using namespace std::string_view_literals;
 
 class UpdateAnswerTest : public ConfigFixture {
 protected:
     CheckResult Answer(std::string_view body) {
-        return update_check::StoreAnswer(*Open(), body, ProductVersion::Parse(L"2.9.1.0"),
-                                         L"2026-12-06");
+        return hml::update::StoreAnswer(*Open(), body, ProductVersion::Parse(L"2.9.1.0"),
+                                        L"2026-12-06");
     }
     std::wstring Found() { return Stored(L"Update", L"LastVersionFound"); }
     std::wstring Url() { return Stored(L"Update", L"LastVersionURL"); }
@@ -64,7 +66,7 @@ TEST_F(UpdateAnswerTest, ValuesEndingInCarriageReturnLoseItAndOtherControlCharac
         EXPECT_EQ(Url(), L"https://example.invalid/") << bad;
     }
     EXPECT_EQ(Stored(L"Update", L"LastCheck"), L"2026-12-06");
-    EXPECT_EQ(update_check::AcceptValue("caf\xe9 ~"), std::wstring(L"caf\u00e9 ~"));
+    EXPECT_EQ(hml::update::AcceptValue("caf\xe9 ~"), std::wstring(L"caf\u00e9 ~"));
 }
 
 } // namespace

@@ -4,15 +4,17 @@
 
 #include "support/ConfigFixture.h"
 
+using namespace hml::update;
+
 namespace {
 
-using update_check::CLocalTime;
-using update_check::DaysSince;
+using hml::update::CLocalTime;
+using hml::update::DaysSince;
 
 class UpdateScheduleTest : public ConfigFixture {
 protected:
-    update_check::CStartupDecision Decide(const CLocalTime& now) {
-        return update_check::DecideAtStartup(*Open(), ProductVersion::Parse(L"2.9.1.0"), now);
+    hml::update::CStartupDecision Decide(const CLocalTime& now) {
+        return hml::update::DecideAtStartup(*Open(), ProductVersion::Parse(L"2.9.1.0"), now);
     }
     void Know(const wchar_t* version, const wchar_t* lastCheck, const wchar_t* lastNotify) {
         Put(L"Update", L"CheckFrequency", L"7");
@@ -62,7 +64,7 @@ TEST_F(UpdateScheduleTest, KnownNewerVersionIsRemindedOncePerCalendarDay) {
 
     const CLocalTime nextMorning{2026, 12, 7, 0, 5};
     EXPECT_TRUE(Decide(nextMorning).remind);
-    update_check::MarkReminded(*Open(), nextMorning);
+    hml::update::MarkReminded(*Open(), nextMorning);
     EXPECT_EQ(Stored(L"Update", L"LastNotify"), L"2026-12-07");
     EXPECT_FALSE(Decide({2026, 12, 7, 23, 59}).remind);
     Put(L"Update", L"LastNotify", L"2030-01-01");

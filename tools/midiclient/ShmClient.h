@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+using namespace hml::synth;
+
 class CShmClient {
 public:
     CShmClient();
@@ -20,10 +22,10 @@ public:
     // Opens the synth's region and events; false while no synth process runs.
     bool Connect();
 
-    void Open(std::uint32_t port) { Send(port, shm::kOpen); }
-    void Close(std::uint32_t port) { Send(port, shm::kClose); }
-    void Reset(std::uint32_t port) { Send(port, shm::kReset); }
-    void NotesOff(std::uint32_t port) { Send(port, shm::kNotesOff); }
+    void Open(std::uint32_t port) { Send(port, hml::synth::kOpen); }
+    void Close(std::uint32_t port) { Send(port, hml::synth::kClose); }
+    void Reset(std::uint32_t port) { Send(port, hml::synth::kReset); }
+    void NotesOff(std::uint32_t port) { Send(port, hml::synth::kNotesOff); }
     // A packed short message: status in bits 0-7, data bytes in bits 8-15 and 16-23.
     void ShortMsg(std::uint32_t port, std::uint32_t message);
     // A System Exclusive message, in chunks of 50 bytes.
@@ -44,7 +46,7 @@ public:
 private:
     std::uint32_t clientId;
     HANDLE mapping = nullptr;
-    shm::Region* region = nullptr;
+    hml::synth::Region* region = nullptr;
     HANDLE dataAvailable = nullptr;
     HANDLE queueFree = nullptr;
     // Serialises the writers of all test clients; held from the first record of a batch until

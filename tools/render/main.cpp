@@ -25,6 +25,7 @@
 #endif
 
 using namespace hml;
+using namespace hml::mixer;
 namespace fs = std::filesystem;
 
 namespace {

@@ -7,6 +7,8 @@
 
 namespace hml::audio {
 
+using namespace hml::base;
+
 std::shared_ptr<CSoundFont> CSoundFont::Open(const std::filesystem::path& path, uint32_t flags,
                                              EError& error) {
     std::shared_ptr<CSoundFont> font(new CSoundFont());

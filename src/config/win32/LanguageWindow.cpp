@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace hml::config {
+
 namespace {
 
 void TranslateText(const CLanguage& lang, HWND window) {
@@ -25,3 +27,5 @@ void CLanguage::TranslateWindow(HWND window) const {
         TranslateText(*this, child);
     }
 }
+
+} // namespace hml::config

@@ -12,6 +12,10 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace hml::config {
+
+using namespace hml::ui;
+
 namespace {
 
 constexpr std::size_t kMaxPath = 260;
@@ -106,3 +110,5 @@ void CSettings::SaveWindowPosition(const std::wstring& key, HWND window,
     std::wstring value = text;
     WriteString(L"Windows", key, &value, suffix);
 }
+
+} // namespace hml::config

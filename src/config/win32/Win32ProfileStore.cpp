@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace hml::config {
+
 std::uint32_t CWin32ProfileStore::ReadInt(const std::wstring& section, const std::wstring& key,
                                           std::int32_t def, const std::wstring& file) {
     return GetPrivateProfileIntW(section.c_str(), key.c_str(), def, file.c_str());
@@ -32,7 +34,7 @@ bool CWin32ProfileStore::WriteString(const std::wstring& section, const std::wst
     if (!value) {
         return WritePrivateProfileStringW(section.c_str(), key.c_str(), nullptr, file.c_str());
     }
-    std::wstring stored = profile_text::UpToLineBreak(*value);
+    std::wstring stored = UpToLineBreak(*value);
     return WritePrivateProfileStringW(section.c_str(), key.c_str(), stored.c_str(), file.c_str());
 }
 
@@ -49,3 +51,5 @@ std::optional<std::uint64_t> CWin32ProfileStore::FileSize(const std::wstring& pa
     }
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
+
+} // namespace hml::config

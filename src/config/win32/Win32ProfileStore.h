@@ -3,6 +3,8 @@
 
 #include "config/ProfileStore.h"
 
+namespace hml::config {
+
 class CWin32ProfileStore final : public IProfileStore {
 public:
     std::uint32_t ReadInt(const std::wstring& section, const std::wstring& key, std::int32_t def,
@@ -15,3 +17,5 @@ public:
     bool RemoveSection(const std::wstring& section, const std::wstring& file) override;
     std::optional<std::uint64_t> FileSize(const std::wstring& path) override;
 };
+
+} // namespace hml::config

@@ -9,6 +9,11 @@
 
 #include <algorithm>
 
+namespace hml::mixer {
+
+using namespace hml::config;
+using namespace hml::ui;
+
 namespace {
 
 constexpr const wchar_t* kStripClass = L"HarmolithMixerStrip";
@@ -329,3 +334,5 @@ LRESULT CMixerChannel::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         return WndProcDefault(msg, wParam, lParam);
     }
 }
+
+} // namespace hml::mixer

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+namespace hml::mixer {
+
 class CMixerDialog;
 class IMixerOwner;
 
@@ -58,3 +60,5 @@ private:
     RECT knobRect{strip::kKnobLeft, strip::kKnobTopAtFull, strip::kKnobRight,
                   strip::kKnobTopAtFull + strip::kKnobHeight};
 };
+
+} // namespace hml::mixer

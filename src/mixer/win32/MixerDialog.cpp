@@ -6,6 +6,10 @@
 
 #include <windowsx.h>
 
+namespace hml::mixer {
+
+using namespace hml::config;
+
 namespace {
 
 constexpr const wchar_t* kPositionKey = L"Mixer";
@@ -390,3 +394,5 @@ void CMixerDialog::MeterLoop() {
         }
     }
 }
+
+} // namespace hml::mixer

@@ -14,6 +14,8 @@
 #include <atomic>
 #include <memory>
 
+namespace hml::mixer {
+
 class CMixerDialog : public ui::ModelessDialog {
 public:
     static constexpr std::uint32_t kMasterStrip = 16;
@@ -97,3 +99,5 @@ private:
     ui::CWindowSnapper snapper;
     std::array<std::unique_ptr<CMixerChannel>, 17> strips;
 };
+
+} // namespace hml::mixer

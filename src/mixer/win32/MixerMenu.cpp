@@ -12,6 +12,11 @@
 
 #include <cwchar>
 
+namespace hml::mixer {
+
+using namespace hml::config;
+using namespace hml::ui;
+
 namespace {
 
 enum Command : UINT {
@@ -33,7 +38,7 @@ constexpr UINT kRatioMax = 100;
 
 // The solo-ratio commands follow the copy-state commands, whose count depends on the ports.
 UINT RatioBase() {
-    return 1034 + mixer::PortCount();
+    return 1034 + PortCount();
 }
 
 std::wstring RatioLabel(UINT ratio) {
@@ -73,9 +78,9 @@ void CMixerDialog::ShowContextMenu() {
     menu.AddItem(Translate(L"mixer.load"), kLoad, IDI_MIXER_LOAD);
     menu.AddItem(Translate(L"mixer.save"), kSave, IDI_MIXER_SAVE);
     bool anyOtherPort = false;
-    for (std::uint32_t port = 0; port < mixer::PortCount(); ++port) {
-        if (mixer::PortOwner(port) != &owner) {
-            copyFrom.AddItem(CSettings::PortDisplayName(port), kCopyFromFirst + port,
+    for (std::uint32_t port = 0; port < PortCount(); ++port) {
+        if (PortOwner(port) != &owner) {
+            copyFrom.AddItem(config::CSettings::PortDisplayName(port), kCopyFromFirst + port,
                              IDI_MIXER_SMALL);
             anyOtherPort = true;
         }
@@ -138,8 +143,8 @@ void CMixerDialog::RunMenuCommand(UINT command) {
         settings->soloRatio.Set(command - base);
         // One ratio for all: every port plays its non-solo channels at the new level.
         bool ownerIsPort = false;
-        for (std::uint32_t port = 0; port < mixer::PortCount(); ++port) {
-            if (IMixerOwner* other = mixer::PortOwner(port)) {
+        for (std::uint32_t port = 0; port < PortCount(); ++port) {
+            if (IMixerOwner* other = PortOwner(port)) {
                 other->ApplyChannel(IMixerOwner::kAllChannels);
                 ownerIsPort = ownerIsPort || other == &owner;
             }
@@ -151,7 +156,7 @@ void CMixerDialog::RunMenuCommand(UINT command) {
 }
 
 void CMixerDialog::CopyStateFrom(std::uint32_t port) {
-    IMixerOwner* from = mixer::PortOwner(port);
+    IMixerOwner* from = PortOwner(port);
     if (!from || from == &owner) {
         return;
     }
@@ -167,7 +172,7 @@ void CMixerDialog::CopyStateFrom(std::uint32_t port) {
 }
 
 void CMixerDialog::LoadStateFile() {
-    const std::wstring path = mixer_state_file::AskLoadPath(GetHwnd());
+    const std::wstring path = AskLoadPath(GetHwnd());
     if (path.empty() || !settings) {
         return;
     }
@@ -178,9 +183,11 @@ void CMixerDialog::LoadStateFile() {
 }
 
 void CMixerDialog::SaveStateFile() {
-    const std::wstring path = mixer_state_file::AskSavePath(GetHwnd());
+    const std::wstring path = AskSavePath(GetHwnd());
     if (path.empty() || !settings) {
         return;
     }
-    mixer_state_file::Save(owner, *settings, path);
+    Save(owner, *settings, path);
 }
+
+} // namespace hml::mixer

@@ -2,7 +2,9 @@
 
 #include "config/Settings.h"
 
-namespace mixer {
+namespace hml::mixer {
+
+using namespace hml::config;
 
 namespace {
 PortOwnerLookup portOwnerLookup = nullptr;
@@ -20,4 +22,4 @@ std::uint32_t PortCount() {
     return settings ? settings->devicesCount.Get() : 1;
 }
 
-} // namespace mixer
+} // namespace hml::mixer

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-class IMixerOwner;
+namespace hml::mixer {
 
-namespace mixer {
+class IMixerOwner;
 
 using PortOwnerLookup = IMixerOwner* (*)(std::uint32_t port);
 
@@ -17,4 +17,4 @@ IMixerOwner* PortOwner(std::uint32_t port);
 // "DevicesCount", or 1 without settings.
 std::uint32_t PortCount();
 
-} // namespace mixer
+} // namespace hml::mixer

@@ -11,7 +11,10 @@
 
 #include <vector>
 
-namespace mixer_state_file {
+namespace hml::mixer {
+
+using namespace hml::config;
+using namespace hml::ui;
 
 namespace {
 
@@ -68,7 +71,7 @@ std::wstring AskSavePath(HWND owner) {
     return Ask(owner, true);
 }
 
-bool Save(IMixerOwner& owner, CSettings& settings, const std::wstring& path) {
+bool Save(IMixerOwner& owner, config::CSettings& settings, const std::wstring& path) {
     wchar_t temporary[MAX_PATH + 1] = {};
     if (!GetTempFileNameW(FolderOf(path).c_str(), L"hml", 0, temporary)) {
         return Fail(path, GetLastError());
@@ -89,4 +92,4 @@ bool Save(IMixerOwner& owner, CSettings& settings, const std::wstring& path) {
     return true;
 }
 
-} // namespace mixer_state_file
+} // namespace hml::mixer

@@ -5,10 +5,14 @@
 #include <string>
 
 struct HWND__;
-class IMixerOwner;
-class CSettings;
 
-namespace mixer_state_file {
+namespace hml::config {
+class CSettings;
+} // namespace hml::config
+
+namespace hml::mixer {
+
+class IMixerOwner;
 
 // The file the user picked, or empty when the dialog was cancelled.
 std::wstring AskLoadPath(HWND__* owner);
@@ -16,6 +20,6 @@ std::wstring AskSavePath(HWND__* owner);
 
 // Writes the owner's state into a new file beside path and then puts it in path's place. On
 // failure the old file stays as it was, the user is told, and false is returned.
-bool Save(IMixerOwner& owner, CSettings& settings, const std::wstring& path);
+bool Save(IMixerOwner& owner, config::CSettings& settings, const std::wstring& path);
 
-} // namespace mixer_state_file
+} // namespace hml::mixer

@@ -3,6 +3,8 @@
 #include "mixer/MixerOwner.h"
 #include "mixer/win32/MixerDialog.h"
 
+namespace hml::mixer {
+
 void IMixerOwner::OpenMixerWindow() {
     if (!mixerWindow) {
         auto* dialog = new CMixerDialog(*this);
@@ -23,3 +25,5 @@ void IMixerOwner::ToggleMixerWindow() {
         OpenMixerWindow();
     }
 }
+
+} // namespace hml::mixer

@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+namespace hml::synth {
+
+using namespace hml::ui;
+
 namespace {
 
 bool Valid(HANDLE h) {
@@ -31,10 +35,10 @@ bool CIpcBase::Open() {
                       ui::WindowsErrorText(lastError));
         return false;
     }
-    shm::RegionHeader& header = Region()->header;
-    header.size = shm::kRegionSize;
+    RegionHeader& header = Region()->header;
+    header.size = kRegionSize;
     std::memset(header.version, 0, sizeof header.version);
-    std::memcpy(header.version, shm::kVersion, sizeof shm::kVersion);
+    std::memcpy(header.version, kVersion, sizeof kVersion);
 
     auto create = [this](HANDLE& h, BOOL manualReset, const wchar_t* name) {
         h = CreateEventW(nullptr, manualReset, FALSE, name);
@@ -45,8 +49,8 @@ bool CIpcBase::Open() {
         }
         return true;
     };
-    return create(dataAvailable, FALSE, shm::kDataAvailableName) &&
-           create(queueFree, FALSE, shm::kQueueFreeName) && create(stopEvent, TRUE, nullptr);
+    return create(dataAvailable, FALSE, kDataAvailableName) &&
+           create(queueFree, FALSE, kQueueFreeName) && create(stopEvent, TRUE, nullptr);
 }
 
 int CIpcBase::OpenCount() {
@@ -147,3 +151,5 @@ DWORD WINAPI CIpcBase::WatchdogThread(LPVOID param) {
         return 0;
     }
 }
+
+} // namespace hml::synth

@@ -8,6 +8,8 @@
 
 #include <mutex>
 
+namespace hml::synth {
+
 class CIpcBase {
 public:
     CIpcBase() = default;
@@ -26,7 +28,7 @@ public:
     void Release();
 
     DWORD LastError() const { return lastError; }
-    shm::Region* Region() const { return static_cast<shm::Region*>(view); }
+    Region* Region() const { return static_cast<Region*>(view); }
     int OpenCount();
     bool WatchdogRunning();
 
@@ -52,3 +54,5 @@ private:
     std::mutex watchdogLock;
     bool closing = false;
 };
+
+} // namespace hml::synth

@@ -4,6 +4,11 @@
 #include "synth/Ring.h"
 #include "ui/MessageBox.h"
 
+namespace hml::synth {
+
+using namespace hml::config;
+using namespace hml::ui;
+
 CIpcServer* ipcServer = nullptr;
 
 CIpcServer::CIpcServer(IIpcPorts& ports, DWORD watchdogTimeoutMs) : session(ports) {
@@ -16,8 +21,8 @@ CIpcServer::~CIpcServer() {
 
 bool CIpcServer::Open() {
     Close();
-    mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, shm::kRegionSize,
-                                 shm::kMappingName);
+    mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kRegionSize,
+                                 kMappingName);
     if (!mapping) {
         lastError = GetLastError();
         if (lastError == ERROR_ALREADY_EXISTS) {
@@ -31,7 +36,7 @@ bool CIpcServer::Open() {
     if (!CIpcBase::Open()) {
         return false;
     }
-    shm::InitializeRegion(*Region());
+    InitializeRegion(*Region());
     return true;
 }
 
@@ -77,7 +82,7 @@ DWORD WINAPI CIpcServer::ListenThread(LPVOID self) {
 
 void CIpcServer::Listen() {
     Region()->header.listening = 1;
-    shm::CRingReader ring(*Region());
+    CRingReader ring(*Region());
     ULONGLONG previous = GetTickCount64();
     while (!stopListening) {
         const ULONGLONG now = GetTickCount64();
@@ -93,7 +98,7 @@ void CIpcServer::Listen() {
             continue;
         }
         if (ring.Empty()) {
-            WaitForSingleObject(dataAvailable, shm::kPollMs);
+            WaitForSingleObject(dataAvailable, kPollMs);
             continue;
         }
         switch (session.HandleRecord(ring.Front())) {
@@ -145,3 +150,5 @@ bool CIpcServer::ConfirmClosingPorts() {
 void CIpcServer::GetStatusText(std::wstring& text, bool includeFreePorts, bool includeStats) {
     session.GetStatusText(text, includeFreePorts, includeStats);
 }
+
+} // namespace hml::synth

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <string>
 
+namespace hml::synth {
+
 class CIpcServer : public CIpcBase {
 public:
     CIpcServer(IIpcPorts& ports, DWORD watchdogTimeoutMs);
@@ -51,3 +53,5 @@ private:
 
 // The one IPC server of the process; none before start-up and after clean-up.
 extern CIpcServer* ipcServer;
+
+} // namespace hml::synth

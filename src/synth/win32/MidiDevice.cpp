@@ -13,6 +13,11 @@
 
 #include <algorithm>
 
+namespace hml::synth {
+
+using namespace hml::config;
+using namespace hml::ui;
+
 using namespace hml::audio;
 
 namespace {
@@ -80,7 +85,7 @@ bool PortClient::CreateStream(bool restore) {
         midi.ResetDrums();
         midi.ResetInstruments();
         midi.ApplyEffects();
-        ApplyMix(IMixerOwner::kAllChannels);
+        ApplyMix(mixer::IMixerOwner::kAllChannels);
     }
     device = synthEngine->DeviceOfPort(port.portIndex);
     if (device) {
@@ -149,12 +154,12 @@ void PortClient::ApplyMix(std::uint32_t channel) {
     if (!stream) {
         return;
     }
-    if (channel < IMixerOwner::kChannels) {
+    if (channel < mixer::IMixerOwner::kChannels) {
         stream->SendEvent(static_cast<int>(channel), kEventMixLevel,
                           port.GetEffectiveVolume(channel));
         return;
     }
-    for (std::uint32_t c = 0; c < IMixerOwner::kChannels; ++c) {
+    for (std::uint32_t c = 0; c < mixer::IMixerOwner::kChannels; ++c) {
         stream->SendEvent(static_cast<int>(c), kEventMixLevel, port.GetEffectiveVolume(c));
     }
 }
@@ -208,7 +213,7 @@ template <class Send> void PortClient::SendPatiently(Send&& send) {
 }
 
 void PortClient::SendEvent(std::uint32_t channel, std::uint32_t event, std::uint32_t value) {
-    if (stream && channel < IMixerOwner::kChannels) {
+    if (stream && channel < mixer::IMixerOwner::kChannels) {
         SendPatiently([&] { return stream->SendEvent(static_cast<int>(channel), event, value); });
     }
 }
@@ -248,7 +253,7 @@ size_t PortClient::MixInto(float* mix, size_t frames) {
 }
 
 CMidiDevice::CMidiDevice(std::uint32_t portIndex_) : portIndex(portIndex_) {
-    portSuffix = profile_text::PortSuffix(portIndex);
+    portSuffix = config::PortSuffix(portIndex);
 }
 
 CMidiDevice::~CMidiDevice() {
@@ -292,7 +297,7 @@ std::wstring CMidiDevice::GetInstrumentName(std::uint32_t channel) {
 }
 
 std::wstring CMidiDevice::GetTitle() {
-    return profile_text::PortDisplayName(portIndex);
+    return config::PortDisplayName(portIndex);
 }
 
 void CMidiDevice::ApplyChannel(std::uint32_t channel) {
@@ -375,3 +380,5 @@ void CMidiDevice::Panic() {
         activity = 0;
     }
 }
+
+} // namespace hml::synth

@@ -17,14 +17,17 @@
 #include <thread>
 #include <vector>
 
-class CMidiDevice;
 namespace hml::audio {
 class COutputDevice;
-}
+} // namespace hml::audio
+
+namespace hml::synth {
+
+class CMidiDevice;
 
 class PortClient final : public IIpcConnection,
                          public IMidiStreamTarget,
-                         public hml::audio::IOutputSource {
+                         public audio::IOutputSource {
 public:
     PortClient(CMidiDevice& port, std::uint32_t clientId);
     ~PortClient() override;
@@ -36,7 +39,7 @@ public:
     // Pushes the port's effective gain of a channel (16: all) into the stream.
     void ApplyMix(std::uint32_t channel);
     bool HasStream() const { return stream != nullptr; }
-    hml::audio::CMidiStream* Stream() const { return stream.get(); }
+    audio::CMidiStream* Stream() const { return stream.get(); }
 
     // IIpcConnection: records from the listen thread.
     void OnReset() override;
@@ -68,8 +71,8 @@ private:
 
     CMidiDevice& port;
     std::wstring modulePath;
-    std::unique_ptr<hml::audio::CMidiStream> stream;
-    hml::audio::COutputDevice* device = nullptr;
+    std::unique_ptr<audio::CMidiStream> stream;
+    audio::COutputDevice* device = nullptr;
     std::vector<std::uint8_t> scratch; // one device block in the stream's format
     std::thread updateThread;
     std::atomic<bool> stopUpdate{false};
@@ -78,7 +81,7 @@ private:
     std::vector<std::uint8_t> savedState;
 };
 
-class CMidiDevice final : public IMixerOwner, public IStripRefresher {
+class CMidiDevice final : public mixer::IMixerOwner, public IStripRefresher {
 public:
     explicit CMidiDevice(std::uint32_t portIndex);
     ~CMidiDevice() override;
@@ -101,3 +104,5 @@ public:
     std::map<std::uint32_t, std::unique_ptr<PortClient>> clients;
     bool mixerStateLoaded = false;
 };
+
+} // namespace hml::synth

@@ -13,6 +13,11 @@
 
 #include <algorithm>
 
+namespace hml::synth {
+
+using namespace hml::config;
+using namespace hml::ui;
+
 using namespace hml::audio;
 
 SynthEngine* synthEngine = nullptr;
@@ -25,7 +30,7 @@ constexpr std::uint64_t kPreloadHeadroom = 104857600; // keep 100 MiB free after
 std::wstring PortUsing(int device, std::uint32_t portCount) {
     for (std::uint32_t p = 0; p < portCount && p < 4; ++p) {
         if (static_cast<int>(settings->outputDevices[p]) == device) {
-            return profile_text::PortDisplayName(p);
+            return config::PortDisplayName(p);
         }
     }
     return {};
@@ -419,3 +424,5 @@ const wchar_t* BassErrorText(int code, int context) {
         return L"";
     }
 }
+
+} // namespace hml::synth

@@ -14,11 +14,14 @@
 
 #include "audio/sf2/CSoundFont.h"
 
-class CMidiDevice;
 namespace hml::audio {
 class CMidiStream;
 class COutputDevice;
 } // namespace hml::audio
+
+namespace hml::synth {
+
+class CMidiDevice;
 
 class SynthEngine : public IIpcPorts {
 public:
@@ -41,14 +44,14 @@ public:
 
     // Gives a stream the SoundFonts enabled for a port, the lowest entry of the list first in
     // precedence; returns how many it got.
-    std::size_t SetPortFonts(hml::audio::CMidiStream& stream, std::uint32_t portIndex);
+    std::size_t SetPortFonts(audio::CMidiStream& stream, std::uint32_t portIndex);
 
     // The device a port's streams play on (its configured one, or what replaced it).
-    hml::audio::COutputDevice* DeviceOfPort(std::uint32_t portIndex);
+    audio::COutputDevice* DeviceOfPort(std::uint32_t portIndex);
 
     // How devices are opened; tests replace it to make devices fail.
-    using DeviceOpener = std::function<std::unique_ptr<hml::audio::COutputDevice>(
-        int device, std::uint32_t rate, hml::audio::EError& error)>;
+    using DeviceOpener = std::function<std::unique_ptr<audio::COutputDevice>(
+        int device, std::uint32_t rate, audio::EError& error)>;
     void SetDeviceOpener(DeviceOpener opener) { openDevice = std::move(opener); }
 
     // IIpcPorts, for the IPC server: the callers hold the server's table lock.
@@ -77,10 +80,10 @@ private:
     std::vector<std::wstring> pendingErrors;
     DeviceOpener openDevice;
     // The loaded font of each entry of the SoundFont list, by index; null when not loaded.
-    std::vector<hml::audio::PSoundFont> fonts;
-    std::vector<std::unique_ptr<hml::audio::COutputDevice>> openDevices;
+    std::vector<audio::PSoundFont> fonts;
+    std::vector<std::unique_ptr<audio::COutputDevice>> openDevices;
     // Port index -> the device its streams play on.
-    std::vector<hml::audio::COutputDevice*> portDevices;
+    std::vector<audio::COutputDevice*> portDevices;
 };
 
 // The one engine of the process; none before start-up and after clean-up.
@@ -92,3 +95,5 @@ std::uint32_t GetStreamFlags(std::uint32_t base);
 // The text shown with an audio library error code in a context (0 output device, 1 MIDI stream,
 // 2 MIDI file rendering, 4 SoundFont opening, 5 SoundFont preloading); empty when none fits.
 const wchar_t* BassErrorText(int code, int context);
+
+} // namespace hml::synth

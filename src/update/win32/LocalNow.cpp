@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace update_check {
+namespace hml::update {
 
 CLocalTime LocalNow() {
     SYSTEMTIME now{};
@@ -11,4 +11,4 @@ CLocalTime LocalNow() {
             now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
-} // namespace update_check
+} // namespace hml::update

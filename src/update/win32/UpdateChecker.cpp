@@ -10,6 +10,10 @@
 
 #include <utility>
 
+namespace hml::update {
+
+using namespace hml::config;
+
 CUpdateChecker* updateChecker = nullptr;
 
 namespace {
@@ -108,7 +112,7 @@ CUpdateChecker::CheckResult CUpdateChecker::Check() {
     if (!internet) {
         return CheckResult::CheckFailed;
     }
-    const std::wstring url = update_check::RequestUrl(endpoint, softwareId, currentVersion);
+    const std::wstring url = RequestUrl(endpoint, softwareId, currentVersion);
     char body[kMaxAnswer];
     DWORD received = 0;
     {
@@ -124,8 +128,8 @@ CUpdateChecker::CheckResult CUpdateChecker::Check() {
             return CheckResult::CheckFailed;
         }
     }
-    return update_check::StoreAnswer(*settings, std::string_view(body, received), currentVersion,
-                                     update_check::DateText(update_check::LocalNow()));
+    return StoreAnswer(*settings, std::string_view(body, received), currentVersion,
+                       DateText(LocalNow()));
 }
 
 bool CUpdateChecker::IsChecking() const {
@@ -142,3 +146,5 @@ void CUpdateChecker::SetLastErrorText(std::wstring text) {
     std::lock_guard<std::mutex> guard(lock);
     lastErrorText = std::move(text);
 }
+
+} // namespace hml::update

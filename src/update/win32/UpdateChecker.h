@@ -10,9 +10,11 @@
 #include <mutex>
 #include <string>
 
+namespace hml::update {
+
 class CUpdateChecker {
 public:
-    using CheckResult = update_check::CheckResult;
+    using CheckResult = CheckResult;
     // Runs on the worker thread; callers hand the result to their windows with window messages.
     using ResultCallback = std::function<void(CheckResult)>;
 
@@ -62,3 +64,5 @@ private:
 
 // The checker of the process; none before start-up and after clean-up.
 extern CUpdateChecker* updateChecker;
+
+} // namespace hml::update

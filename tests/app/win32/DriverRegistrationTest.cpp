@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
-namespace dr = driver_registration;
+using namespace hml::app;
+
+namespace dr = hml::app;
 
 namespace {
 

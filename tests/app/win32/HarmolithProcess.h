@@ -21,6 +21,9 @@
 #include <string>
 #include <vector>
 
+using namespace hml::app;
+using namespace hml::config;
+
 namespace harness {
 
 // Generous: a loaded machine under Wine can take many seconds to start a process.
@@ -134,9 +137,9 @@ public:
     static void SetDriverInstalled(bool installed) {
         PrepareDriverSlots();
         if (installed) {
-            ASSERT_TRUE(driver_registration::RegisterDriver());
+            ASSERT_TRUE(hml::app::RegisterDriver());
         } else {
-            ASSERT_TRUE(driver_registration::UnregisterDriver(false));
+            ASSERT_TRUE(hml::app::UnregisterDriver(false));
         }
     }
 
@@ -152,7 +155,7 @@ public:
 
     // Starts Harmolith.exe with the arguments; returns the index of the run.
     std::size_t Start(const std::wstring& arguments = {}) {
-        const std::wstring exe = test_paths::FromHost(HML_HARMOLITH_EXE);
+        const std::wstring exe = hml::test::FromHost(HML_HARMOLITH_EXE);
         std::wstring line = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
         STARTUPINFOW startup{sizeof(startup)};
         PROCESS_INFORMATION process{};
@@ -235,7 +238,7 @@ public:
         PostMessageW(box.window, WM_COMMAND, static_cast<WPARAM>(button), 0);
     }
 
-    test_paths::CTempFolder folder;
+    hml::test::CTempFolder folder;
 
 private:
     std::vector<PROCESS_INFORMATION> started;

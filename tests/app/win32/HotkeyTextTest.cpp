@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace hml::ui;
+
 namespace {
 
 std::wstring KeyName(LONG scanCode) {
@@ -19,14 +21,14 @@ std::wstring KeyName(LONG scanCode) {
 TEST(HotkeyTextTest, ModifiersComeFirstInControlAltShiftOrder) {
     const std::wstring control = KeyName(0x1D), alt = KeyName(0x38), shift = KeyName(0x2A);
     ASSERT_FALSE(control.empty());
-    EXPECT_EQ(ui::HotkeyDisplayText(1613), control + L" + " + alt + L" + M");
+    EXPECT_EQ(hml::ui::HotkeyDisplayText(1613), control + L" + " + alt + L" + M");
     const std::uint32_t all = ((HOTKEYF_SHIFT | HOTKEYF_ALT | HOTKEYF_CONTROL) << 8) | 'A';
-    EXPECT_EQ(ui::HotkeyDisplayText(all), control + L" + " + alt + L" + " + shift + L" + A");
+    EXPECT_EQ(hml::ui::HotkeyDisplayText(all), control + L" + " + alt + L" + " + shift + L" + A");
 }
 
 TEST(HotkeyTextTest, KeyWithoutScanCodeShowsOnlyItsModifiers) {
-    EXPECT_EQ(ui::HotkeyDisplayText(0), L"");
-    EXPECT_EQ(ui::HotkeyDisplayText(HOTKEYF_SHIFT << 8), KeyName(0x2A) + L" + ");
+    EXPECT_EQ(hml::ui::HotkeyDisplayText(0), L"");
+    EXPECT_EQ(hml::ui::HotkeyDisplayText(HOTKEYF_SHIFT << 8), KeyName(0x2A) + L" + ");
 }
 
 } // namespace

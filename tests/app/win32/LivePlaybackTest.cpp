@@ -28,7 +28,7 @@ const char* kSong = "/usr/share/games/openttd/baseset/openmsx/5432gone_redfarn.m
 const char* kOtherSong = "/usr/share/games/openttd/baseset/openmsx/busy_schedule.mid";
 
 std::filesystem::path Host(const std::string& path) {
-    return std::filesystem::path(test_paths::FromHost(path));
+    return std::filesystem::path(hml::test::FromHost(path));
 }
 
 class LivePlaybackTest : public ::testing::Test {
@@ -43,7 +43,7 @@ protected:
         }
         capturePath = std::wstring(L"Z:") + capture;
         CHarmolith::SetDriverInstalled(true);
-        const std::wstring wide = test_paths::FromHost(kFont);
+        const std::wstring wide = hml::test::FromHost(kFont);
         const std::string font(wide.begin(), wide.end()); // plain ASCII
         harmolith.WriteConfig("[Advanced]\r\nDevicesCount=2\r\nOutputDevice=1;0\r\n"
                               "[SoundFonts]\r\nsf1=" +
@@ -99,7 +99,7 @@ protected:
             ASSERT_NE(load.back(), nullptr);
         }
         HANDLE player =
-            StartClient(L"port=0 open play=" + test_paths::FromHost(kSong) + L" sleep=2500 close");
+            StartClient(L"port=0 open play=" + hml::test::FromHost(kSong) + L" sleep=2500 close");
         ASSERT_NE(player, nullptr);
         ASSERT_EQ(WaitForSingleObject(player, 180000), WAIT_OBJECT_0);
         CloseHandle(player);
@@ -139,7 +139,7 @@ TEST_F(LivePlaybackTest, ASongPlaysAsItsOfflineRender) {
 }
 
 std::wstring SecondClient() {
-    return L"port=1 open play=" + test_paths::FromHost(kOtherSong) + L" close";
+    return L"port=1 open play=" + hml::test::FromHost(kOtherSong) + L" close";
 }
 
 TEST_F(LivePlaybackTest, ASongPlaysAsItsOfflineRenderWhileAnotherClientPlays) {

@@ -3,6 +3,8 @@
 
 #include "HarmolithProcess.h"
 
+using namespace hml::config;
+
 namespace {
 
 using harness::CHarmolith;
@@ -40,10 +42,10 @@ TEST_F(StartupTest, InstallWinsOverUninstallAndBothEndWithZero) {
     CHarmolith::SetDriverInstalled(false);
     harmolith.Start(L"--uninstall --install");
     EXPECT_EQ(harmolith.ExitCode(0), 0u);
-    EXPECT_TRUE(driver_registration::IsDriverRegistered());
+    EXPECT_TRUE(hml::app::IsDriverRegistered());
     harmolith.Start(L"x --uninstall");
     EXPECT_EQ(harmolith.ExitCode(1), 0u);
-    EXPECT_FALSE(driver_registration::IsDriverRegistered());
+    EXPECT_FALSE(hml::app::IsDriverRegistered());
 }
 
 TEST_F(StartupTest, DriverPromptAnsweredNoStartsTheSynthWithoutDriver) {
@@ -55,7 +57,7 @@ TEST_F(StartupTest, DriverPromptAnsweredNoStartsTheSynthWithoutDriver) {
     CHarmolith::Press(*box, IDNO);
     HWND tray = harmolith.Tray();
     ASSERT_NE(tray, nullptr);
-    EXPECT_FALSE(driver_registration::IsDriverRegistered());
+    EXPECT_FALSE(hml::app::IsDriverRegistered());
     EXPECT_FALSE(IsWindowVisible(tray));
     PostMessageW(tray, WM_CLOSE, 0, 0);
     EXPECT_EQ(harmolith.ExitCode(), 0u);
@@ -79,7 +81,7 @@ TEST_F(StartupTest, DriverPromptAnsweredYesInstallsAndEndsWithZero) {
         << done->text;
     CHarmolith::Press(*done, IDOK);
     EXPECT_EQ(harmolith.ExitCode(), 0u);
-    EXPECT_TRUE(driver_registration::IsDriverRegistered());
+    EXPECT_TRUE(hml::app::IsDriverRegistered());
     EXPECT_EQ(FindWindowW(L"MSGWND", nullptr), nullptr);
 }
 

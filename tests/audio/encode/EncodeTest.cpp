@@ -42,7 +42,7 @@ protected:
         return "sh -c '" + script + "'";
 #endif
     }
-    test_paths::CTempFolder folder{"hml encode test "};
+    hml::test::CTempFolder folder{"hml encode test "};
     const std::filesystem::path& dir = folder.path;
 };
 

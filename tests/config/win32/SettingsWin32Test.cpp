@@ -11,6 +11,9 @@
 
 #include <fstream>
 
+using namespace hml::config;
+using namespace hml::ui;
+
 namespace {
 
 const std::wstring kRegistryError = L"\nError reading configuration registry key:\n"
@@ -36,7 +39,7 @@ protected:
         std::ofstream(folder.path / "Harmolith.conf", std::ios::binary) << text;
     }
 
-    test_paths::CTempFolder folder;
+    hml::test::CTempFolder folder;
 };
 
 TEST_F(SettingsStartupTest, MissingRegistryValueIsReportedWithTheSystemsReason) {
@@ -48,7 +51,7 @@ TEST_F(SettingsStartupTest, MissingRegistryValueIsReportedWithTheSystemsReason) 
     EXPECT_TRUE(s.ConfigFile().empty());
     ASSERT_EQ(catcher.boxes.size(), 1u);
     EXPECT_EQ(catcher.boxes[0].caption, L"Harmolith initialization error");
-    EXPECT_EQ(catcher.boxes[0].text, ui::SystemMessage(ERROR_FILE_NOT_FOUND) + kRegistryError);
+    EXPECT_EQ(catcher.boxes[0].text, hml::ui::SystemMessage(ERROR_FILE_NOT_FOUND) + kRegistryError);
 }
 
 TEST_F(SettingsStartupTest, EmptyRegistryValueIsReportedAsInvalidData) {
@@ -57,7 +60,7 @@ TEST_F(SettingsStartupTest, EmptyRegistryValueIsReportedAsInvalidData) {
     CSettings s;
     EXPECT_FALSE(s.IsLoaded());
     ASSERT_EQ(catcher.boxes.size(), 1u);
-    EXPECT_EQ(catcher.boxes[0].text, ui::SystemMessage(ERROR_INVALID_DATA) + kRegistryError);
+    EXPECT_EQ(catcher.boxes[0].text, hml::ui::SystemMessage(ERROR_INVALID_DATA) + kRegistryError);
 }
 
 TEST_F(SettingsStartupTest, MissingFileIsReportedWithItsPath) {
@@ -154,7 +157,7 @@ TEST_F(WindowPositionTest, SaveWritesTheNormalRectangleAndTheMaximizedMark) {
 }
 
 TEST(LanguageWindowTest, WindowAndDirectChildrenAreTranslated) {
-    test_paths::CTempFolder folder;
+    hml::test::CTempFolder folder;
     std::filesystem::create_directories(folder.path / "lang");
     std::ofstream(folder.path / "lang" / "1033.lang", std::ios::binary)
         << "[synth]\nmixer.title=Mixer\ncommon.ok=OK\nnested.key=Nested\n";

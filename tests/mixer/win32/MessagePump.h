@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+using namespace hml::ui;
+
 namespace test_pump {
 
 // Runs the waiting messages, then goes on for forMs milliseconds.
@@ -18,7 +20,7 @@ inline void Pump(DWORD forMs = 0) {
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             bool handled = false;
             for (HWND w = msg.hwnd; w && !handled; w = GetParent(w)) {
-                if (ui::CWindow* object = ui::CWindow::FromHandle(w)) {
+                if (hml::ui::CWindow* object = hml::ui::CWindow::FromHandle(w)) {
                     handled = object->PreTranslateMessage(msg);
                 }
             }

@@ -23,6 +23,9 @@
 #include <thread>
 #include <vector>
 
+using namespace hml::config;
+using namespace hml::mixer;
+
 namespace {
 
 constexpr std::uint32_t kAll = IMixerOwner::kAllChannels;
@@ -64,7 +67,7 @@ protected:
             port.level = 0;
             port.applied.clear();
         }
-        mixer::SetPortOwnerLookup(&StandInPort);
+        hml::mixer::SetPortOwnerLookup(&StandInPort);
         ResetKeyboard();
     }
     ~MixerWindowTest() override {
@@ -74,7 +77,7 @@ protected:
             }
         }
         Pump();
-        mixer::SetPortOwnerLookup(nullptr);
+        hml::mixer::SetPortOwnerLookup(nullptr);
         ResetKeyboard();
         settings = nullptr;
     }
@@ -180,7 +183,7 @@ TEST_F(MixerWindowTest, KnobDragStopsAtBothEndsOfTheTrack) {
     ports[0].SetChannelVolume(50, 2);
     mixer.RefreshChannel(2);
     HWND strip = Strip(mixer, 2);
-    const int knobTop = strip::KnobTopForVolume(50);
+    const int knobTop = hml::mixer::strip::KnobTopForVolume(50);
     SendMessageW(strip, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(26, knobTop + 5));
     EXPECT_EQ(mixer.SelectedChannel(), 2u);
     SendMessageW(strip, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(26, knobTop + 5 - 300));
@@ -448,7 +451,7 @@ TEST_F(MixerWindowTest, SaveThatCannotReplaceTheTargetSaysSoAndLeavesNothingBehi
     const std::wstring target = folder.File(L"taken.hmlms");
     std::filesystem::create_directory(std::filesystem::path(target)); // not a file to replace
     CMessageBoxCatcher catcher;
-    EXPECT_FALSE(mixer_state_file::Save(ports[0], *settings, target));
+    EXPECT_FALSE(hml::mixer::Save(ports[0], *settings, target));
     ASSERT_EQ(catcher.boxes.size(), 1u);
     EXPECT_NE(catcher.boxes[0].text.find(target), std::wstring::npos) << catcher.boxes[0].text;
     EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(target)));

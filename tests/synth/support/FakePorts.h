@@ -8,6 +8,8 @@
 #include <mutex>
 #include <vector>
 
+using namespace hml::synth;
+
 class CFakeConnection final : public IIpcConnection {
 public:
     void OnReset() override { Log(L"reset"); }

@@ -10,7 +10,7 @@
 
 // The client's process handle, or null when it could not start.
 inline HANDLE StartClient(const std::wstring& actions) {
-    std::wstring command = L"\"" + test_paths::FromHost(HML_CLIENT_EXE) + L"\" " + actions;
+    std::wstring command = L"\"" + hml::test::FromHost(HML_CLIENT_EXE) + L"\" " + actions;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};

@@ -12,6 +12,8 @@
 
 #include <thread>
 
+using namespace hml::synth;
+
 namespace {
 
 DWORD Finish(HANDLE process) {
@@ -50,7 +52,7 @@ protected:
 
 TEST_F(IpcServerTest, ClientProcessMessagesArriveInOrder) {
     Start();
-    const shm::RegionHeader& header = server->Region()->header;
+    const hml::synth::RegionHeader& header = server->Region()->header;
     EXPECT_EQ(header.size, 8800304u);
     EXPECT_STREQ(header.version, "2.9.1.0");
     EXPECT_TRUE(Eventually([&] { return header.listening == 1; }));
@@ -81,7 +83,7 @@ TEST_F(IpcServerTest, ClientProcessMessagesArriveInOrder) {
 TEST_F(IpcServerTest, FullRingMakesTheWriterWaitAndNothingIsLost) {
     server = std::make_unique<CIpcServer>(ports, 8000);
     ASSERT_TRUE(server->Open()); // not listening yet: the ring fills up
-    const std::uint32_t total = shm::kRecordCount + 5000;
+    const std::uint32_t total = hml::synth::kRecordCount + 5000;
     std::atomic<bool> done{false};
     CShmClient client;
     ASSERT_TRUE(client.Connect());
@@ -191,11 +193,12 @@ TEST_F(IpcServerTest, AServerHeldBackDropsNoLiveClient) {
 // A writer that leaves `tail` outside the ring: its records are dropped, the others served.
 TEST_F(IpcServerTest, AnIndexOutsideTheRingIsDroppedAndTheOthersServed) {
     Start();
-    shm::RegionHeader& header = server->Region()->header;
+    hml::synth::RegionHeader& header = server->Region()->header;
     std::atomic_ref<std::uint32_t>(header.tail).store(100000);
-    SetEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, shm::kDataAvailableName));
-    ASSERT_TRUE(Eventually(
-        [&] { return std::atomic_ref<std::uint32_t>(header.tail).load() < shm::kRecordCount; }));
+    SetEvent(OpenEventW(EVENT_MODIFY_STATE, FALSE, hml::synth::kDataAvailableName));
+    ASSERT_TRUE(Eventually([&] {
+        return std::atomic_ref<std::uint32_t>(header.tail).load() < hml::synth::kRecordCount;
+    }));
     HANDLE client = StartClient(L"port=0 open short=0x7F3C90 close");
     ASSERT_NE(client, nullptr);
     EXPECT_EQ(Finish(client), 0u);

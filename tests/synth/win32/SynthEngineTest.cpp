@@ -21,6 +21,9 @@
 #include <cstring>
 #include <fstream>
 
+using namespace hml::config;
+using namespace hml::synth;
+
 namespace {
 
 // The sine font with each program transposed by its semitones.
@@ -139,7 +142,7 @@ protected:
         return samples;
     }
 
-    test_paths::CTempFolder folder;
+    hml::test::CTempFolder folder;
     std::wstring capturePath;
     std::uintmax_t captureStart = 0; // earlier tests' audio comes before
     std::unique_ptr<CSettings> config_;
@@ -266,13 +269,13 @@ TEST_F(SynthEngineTest, RestartKeepsTheConnectionAndItsProgram) {
 }
 
 TEST(SynthEngineDeviceTest, MissingDevicesFallBackOnceAndTheirPortsPlayOnTheReplacement) {
-    test_paths::CTempFolder folder;
+    hml::test::CTempFolder folder;
     const std::wstring config = folder.File(L"Harmolith.conf");
     std::ofstream(std::filesystem::path(config))
         << "[Advanced]\nDevicesCount=3\nOutputDevice=77;0;77\n";
     CSettings s(std::make_unique<CWin32ProfileStore>(), folder.Wide(), config);
     settings = &s;
-    CLanguage english(test_paths::Source("."), CLanguage::kEnglish);
+    CLanguage english(hml::test::Source("."), CLanguage::kEnglish);
     english.LoadSection(L"synth");
     language = &english;
     {
@@ -304,7 +307,7 @@ TEST(SynthEngineTextTest, ErrorTextsAndStreamFlagsFromTheSettings) {
     EXPECT_STREQ(BassErrorText(999, 1), L"");
     EXPECT_STREQ(BassErrorText(-1, 3), L"BASS_ERROR_UNKNOWN: Unknown problem!");
 
-    test_paths::CTempFolder folder;
+    hml::test::CTempFolder folder;
     const std::wstring config = folder.File(L"Harmolith.conf");
     std::ofstream(std::filesystem::path(config))
         << "[Advanced]\nForce8BitSamples=1\nDisableStereo=1\n";
@@ -331,7 +334,7 @@ public:
         store = std::make_unique<CSettings>(std::make_unique<CWin32ProfileStore>(), folder.Wide(),
                                             folder.File(L"Harmolith.conf"));
         settings = store.get();
-        english = std::make_unique<CLanguage>(test_paths::Source("."), CLanguage::kEnglish);
+        english = std::make_unique<CLanguage>(hml::test::Source("."), CLanguage::kEnglish);
         english->LoadSection(L"synth");
         language = english.get();
     }
@@ -339,7 +342,7 @@ public:
         language = nullptr;
         settings = nullptr;
     }
-    test_paths::CTempFolder folder;
+    hml::test::CTempFolder folder;
     std::unique_ptr<CSettings> store;
     std::unique_ptr<CLanguage> english;
 };

@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <future>
 
+using namespace hml::config;
+using namespace hml::update;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -46,7 +49,7 @@ TEST_F(UpdateCheckerTest, RequestNamesSoftwareAndVersionAndTheAnswerIsStoredWith
     EXPECT_EQ(CUpdateChecker(server.Url(L"/check")).Check(), Result::UpdateAvailable);
     EXPECT_EQ(Stored(L"Update", L"LastVersionFound"), L"2.9.2.0");
     EXPECT_EQ(Stored(L"Update", L"LastVersionURL"), L"https://example.invalid/get");
-    EXPECT_EQ(Stored(L"Update", L"LastCheck"), update_check::DateText(update_check::LocalNow()));
+    EXPECT_EQ(Stored(L"Update", L"LastCheck"), hml::update::DateText(hml::update::LocalNow()));
 
     ASSERT_EQ(server.Requests().size(), 1u);
     const std::string request = server.Requests()[0];
