@@ -155,75 +155,88 @@ bool IsSoundFont(const fs::path& p) {
     return ext == ".sf2";
 }
 
+// The options by kind: a switch, one with a value, one with a number in a range.
+struct SFlagOption {
+    const char* shortName;
+    const char* longName;
+    void (*apply)(SCommand&);
+};
+struct SValueOption {
+    const char* shortName;
+    const char* longName;
+    void (*apply)(SCommand&, const fs::path&);
+};
+struct SNumberOption {
+    const char* shortName;
+    const char* longName;
+    long lo, hi;
+    void (*apply)(SCommand&, long);
+};
+
+const SFlagOption kFlagOptions[] = {
+    {"-q", "--quiet", [](SCommand& c) { c.quiet = true; }},
+    {nullptr, "--skip-silence", [](SCommand& c) { c.options.skipInitialSilence = true; }},
+    {nullptr, "--override", [](SCommand& c) { c.options.overrideEffects = true; }},
+    {nullptr, "--no-override", [](SCommand& c) { c.options.overrideEffects = false; }},
+    {nullptr, "--sinc", [](SCommand& c) { c.options.extraFlags |= audio::StreamFlags::Sinc; }},
+};
+const SValueOption kValueOptions[] = {
+    {"-o", "--output", [](SCommand& c, const fs::path& v) { c.outFile = v; }},
+    {nullptr, "--out", [](SCommand& c, const fs::path& v) { c.outDir = v; }},
+    {"-s", "--sf2", [](SCommand& c, const fs::path& v) { c.fonts.push_back(v); }},
+    {"-T", "--format", [](SCommand& c, const fs::path& v) { c.format = Utf8(v); }},
+    {nullptr, "--encoder-options",
+     [](SCommand& c, const fs::path& v) { c.options.encoderOptions = Utf8(v); }},
+};
+const SNumberOption kNumberOptions[] = {
+    {nullptr, "--profile", 0, converter::kProfileCount - 1,
+     [](SCommand& c, long n) { c.profile = n; }},
+    {"-r", "--rate", 8000, 384000,
+     [](SCommand& c, long n) { c.options.rate = static_cast<uint32_t>(n); }},
+    {"-K", "--key", -12, 12, [](SCommand& c, long n) { c.options.keyShift = static_cast<int>(n); }},
+    {"-R", "--reverb", 0, 127,
+     [](SCommand& c, long n) { c.options.reverb = static_cast<uint32_t>(n); }},
+    {"-C", "--chorus", 0, 127,
+     [](SCommand& c, long n) { c.options.chorus = static_cast<uint32_t>(n); }},
+    {"-p", "--voices", audio::kMinVoices, audio::kMaxVoices,
+     [](SCommand& c, long n) { c.options.voices = static_cast<int>(n); }},
+};
+
+template <typename Option, size_t N>
+const Option* FindOption(const Option (&options)[N], const std::string& arg) {
+    for (const Option& o : options)
+        if ((o.shortName && arg == o.shortName) || arg == o.longName)
+            return &o;
+    return nullptr;
+}
+
+// Reads the options into `cmd`; -h and --version answer at once with status 0.
 int ParseArguments(const std::vector<fs::path>& args, SCommand& cmd) {
-    converter::SRenderOptions& options = cmd.options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string a = Utf8(args[i]);
-        const auto is = [&](const char* shortName, const char* longName) {
-            return (shortName && a == shortName) || a == longName;
-        };
         const bool hasValue = i + 1 < args.size();
-        const auto value = [&]() { return Utf8(args[++i]); };
-        long n = 0;
-        const auto number = [&](long lo, long hi) {
-            if (hasValue && ParseInt(value().c_str(), lo, hi, n))
-                return true;
-            std::fprintf(stderr, "harmolith-render: %s needs a number from %ld to %ld\n", a.c_str(),
-                         lo, hi);
-            return false;
-        };
-        if (is("-h", "--help")) {
+        if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (is("-V", "--version")) {
+        } else if (a == "-V" || a == "--version") {
             std::printf("harmolith-render %s\n", HML_VERSION);
             return 0;
-        } else if (is("-q", "--quiet")) {
-            cmd.quiet = true;
-        } else if (is("-s", "--sf2") && hasValue) {
-            cmd.fonts.push_back(args[++i]);
-        } else if (is("-T", "--format") && hasValue) {
-            cmd.format = value();
-        } else if (is(nullptr, "--encoder-options") && hasValue) {
-            options.encoderOptions = value();
-        } else if (is(nullptr, "--out") && hasValue) {
-            cmd.outDir = args[++i];
-        } else if (is("-o", "--output") && hasValue) {
-            cmd.outFile = args[++i];
-        } else if (is(nullptr, "--profile")) {
-            if (!number(0, converter::kProfileCount - 1))
-                return kUsageError;
-            cmd.profile = n;
-        } else if (is("-r", "--rate")) {
-            if (!number(8000, 384000))
-                return kUsageError;
-            options.rate = static_cast<uint32_t>(n);
-        } else if (is("-K", "--key")) {
-            if (!number(-12, 12))
-                return kUsageError;
-            options.keyShift = static_cast<int>(n);
-        } else if (is("-R", "--reverb") || is("-C", "--chorus")) {
-            if (!number(0, 127))
-                return kUsageError;
-            (is("-R", "--reverb") ? options.reverb : options.chorus) = static_cast<uint32_t>(n);
-        } else if (is("-p", "--voices")) {
-            if (!number(audio::kMinVoices, audio::kMaxVoices))
-                return kUsageError;
-            options.voices = static_cast<int>(n);
-        } else if (is(nullptr, "--skip-silence")) {
-            options.skipInitialSilence = true;
-        } else if (is(nullptr, "--override")) {
-            options.overrideEffects = true;
-        } else if (is(nullptr, "--no-override")) {
-            options.overrideEffects = false;
-        } else if (is(nullptr, "--sinc")) {
-            options.extraFlags |= audio::StreamFlags::Sinc;
+        } else if (const SFlagOption* flag = FindOption(kFlagOptions, a)) {
+            flag->apply(cmd);
+        } else if (const SValueOption* option = FindOption(kValueOptions, a)) {
+            if (!hasValue)
+                return UsageError(a + " needs a value");
+            option->apply(cmd, args[++i]);
+        } else if (const SNumberOption* number = FindOption(kNumberOptions, a)) {
+            long n = 0;
+            if (!hasValue || !ParseInt(Utf8(args[++i]).c_str(), number->lo, number->hi, n))
+                return UsageError(a + " needs a number from " + std::to_string(number->lo) +
+                                  " to " + std::to_string(number->hi));
+            number->apply(cmd, n);
         } else if (a.size() > 1 && a[0] == '-') {
-            return UsageError("unknown option or missing value: " + a);
-        } else if (IsSoundFont(args[i])) {
-            cmd.fonts.push_back(args[i]);
+            return UsageError("unknown option: " + a);
         } else {
-            cmd.inputs.push_back(args[i]);
+            (IsSoundFont(args[i]) ? cmd.fonts : cmd.inputs).push_back(args[i]);
         }
     }
     if (cmd.inputs.empty())
