@@ -39,6 +39,9 @@ count() {
     fi
     bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
     total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+    # Disabled tests are outside CTest's total; they are named so that they are not forgotten.
+    names=$(sed -nE 's/^[[:space:]]+[0-9]+ - (.*) \(Disabled\)$/\1/p' "$log")
+    [ -n "$names" ] && echo "$what: disabled:" $names >&2
     names=$(sed -nE 's/^[[:space:]]+[0-9]+ - (.*) \(Skipped\)$/\1/p' "$log")
     skips=$(grep -c . <<<"$names")
     [ -n "$names" ] && echo "$what: skipped:" $names >&2
