@@ -4,14 +4,24 @@
 #   win64   Windows x64 with mingw-w64, the build we run and test under Wine (build/win64)
 #   win32   Windows i686 with mingw-w64: the program and tools, compiled and linked only
 #           (build/win32; its tests could not run here)
-# With no argument all three are built.
+#   release Linux, optimised, no tests and no sanitizers (build/release)
+#   plain   Linux, clang, tests without sanitizers (build/plain): for the tests that count
+#           allocations, which AddressSanitizer's own allocator defeats
+# With no argument native, win64 and win32 are built. CONFIG:TARGET[,TARGET...] builds only those
+# targets (and what they need), e.g. release:harmolith-render.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 configs=("$@")
 [ ${#configs[@]} -eq 0 ] && configs=(native win64 win32)
 jobs=${HML_JOBS:-$(nproc)}
 
-for config in "${configs[@]}"; do
+for spec in "${configs[@]}"; do
+    config=${spec%%:*}
+    targets=()
+    if [ "$config" != "$spec" ]; then
+        IFS=, read -ra targets <<<"${spec#*:}"
+        targets=("--target" "${targets[@]}")
+    fi
     dir="$root/build/$config"
     case "$config" in
     native)
@@ -20,6 +30,8 @@ for config in "${configs[@]}"; do
     release)
         # Native optimised build without sanitizers, for benchmarks and the command-line tools.
         args=(-DCMAKE_BUILD_TYPE=Release -DHML_TESTS=OFF) ;;
+    plain)
+        args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
     win64)
         args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x64.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
     win32)
@@ -31,8 +43,8 @@ for config in "${configs[@]}"; do
     esac
     # Configure every time: new subsystem folders join only at configure time.
     cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
-    echo "build: $config" >&2
-    if ! cmake --build "$dir" -j "$jobs" | sed '/^\[/d'; then
+    echo "build: $spec" >&2
+    if ! cmake --build "$dir" -j "$jobs" "${targets[@]}" | sed '/^\[/d'; then
         echo "build.sh: $config failed" >&2
         exit 1
     fi

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# The main job: installs what is needed, builds every configuration, and renders a General MIDI
-# song that a Debian package ships with our own synthesizer to a WAV file.
+# The main job: installs what is needed, builds the programs it runs (no tests, sanitizers or
+# 32-bit build: scripts/test.sh builds those), and renders a General MIDI song that a Debian
+# package ships with our own synthesizer to a WAV file.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 scripts/setup.sh
-scripts/build.sh native win64 win32 release
+scripts/build.sh release:harmolith-render,harmolith-compare win64:Harmolith,harmolith-client
 
 song=/usr/share/games/openttd/baseset/openmsx/5432gone_redfarn.mid
 out="$root/build/render"

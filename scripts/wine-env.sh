@@ -63,12 +63,36 @@ PULSE
     export DISPLAY=":$display"
 
     wineboot -i >/dev/null 2>&1
+    # The server that wineboot started is not persistent (Debian's wrapper starts every server
+    # with -p0): it shuts down as soon as the last program ends, and a test program that starts
+    # in that moment dies at once without a line of output. `wineserver -p` cannot change a
+    # running server, so let this one end first and then start ours.
+    wineserver -w
     wineserver -p
+    if ! hml_wine_server_persistent; then
+        echo "wine-env: the wineserver is not persistent" >&2
+        return 1
+    fi
     # A crashing test program ends at once instead of waiting in the debugger.
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
         /t REG_SZ /d '' /f >/dev/null 2>&1
     # The prefix is ready once wineboot has returned and the server stays.
     wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+# True when the prefix's wineserver runs with an unlimited -p (the last such option counts).
+hml_wine_server_persistent() {
+    local pid arg last=""
+    for pid in $(pgrep -x wineserver64) $(pgrep -x wineserver32) $(pgrep -x wineserver); do
+        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" ||
+            continue
+        while IFS= read -r arg; do
+            case "$arg" in -p* | --persistent*) last=$arg ;; esac
+        done < <(tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline")
+        [ "$last" = -p ] || [ "$last" = --persistent ]
+        return
+    done
+    return 1
 }
 
 hml_wine_stop() {

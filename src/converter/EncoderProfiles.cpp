@@ -1,5 +1,7 @@
 #include "converter/EncoderProfiles.h"
 
+#include <cctype>
+
 namespace hml::converter {
 
 namespace {
@@ -16,15 +18,20 @@ constexpr auto kLameLength = audio::EStreamedLength::Zero;
 constexpr const char* kFlacPage = "https://xiph.org/flac/download.html";
 
 constexpr std::array<SEncoderProfile, kProfileCount> kProfiles{{
-    {"WAV (16bit integer)", ".wav", "", "%%OUTPUT%%", 0x44, ""},
-    {"WAV (24bit integer)", ".wav", "", "%%OUTPUT%%", 0x46, ""},
-    {"WAV (32bit float)", ".wav", "", "%%OUTPUT%%", 0x40, ""},
-    {"MP3 (lame.exe, 128k)", ".mp3", "lame.exe", HML_MP3("128"), 6, kLamePage, kLameLength},
-    {"MP3 (lame.exe, 192k)", ".mp3", "lame.exe", HML_MP3("192"), 6, kLamePage, kLameLength},
-    {"MP3 (lame.exe, 320k)", ".mp3", "lame.exe", HML_MP3("320"), 6, kLamePage, kLameLength},
-    {"FLAC (flac.exe, default compression)", ".flac", "flac.exe", HML_FLAC("5"), 6, kFlacPage},
-    {"FLAC (flac.exe, fastest compression)", ".flac", "flac.exe", HML_FLAC("1"), 6, kFlacPage},
-    {"FLAC (flac.exe, highest compression)", ".flac", "flac.exe", HML_FLAC("8"), 6, kFlacPage},
+    {"WAV (16bit integer)", "wav16", ".wav", "", "%%OUTPUT%%", 0x44, ""},
+    {"WAV (24bit integer)", "wav24", ".wav", "", "%%OUTPUT%%", 0x46, ""},
+    {"WAV (32bit float)", "float", ".wav", "", "%%OUTPUT%%", 0x40, ""},
+    {"MP3 (lame.exe, 128k)", "mp3-128", ".mp3", "lame.exe", HML_MP3("128"), 6, kLamePage,
+     kLameLength},
+    {"MP3 (lame.exe, 192k)", "mp3", ".mp3", "lame.exe", HML_MP3("192"), 6, kLamePage, kLameLength},
+    {"MP3 (lame.exe, 320k)", "mp3-320", ".mp3", "lame.exe", HML_MP3("320"), 6, kLamePage,
+     kLameLength},
+    {"FLAC (flac.exe, default compression)", "flac", ".flac", "flac.exe", HML_FLAC("5"), 6,
+     kFlacPage},
+    {"FLAC (flac.exe, fastest compression)", "flac-fast", ".flac", "flac.exe", HML_FLAC("1"), 6,
+     kFlacPage},
+    {"FLAC (flac.exe, highest compression)", "flac-best", ".flac", "flac.exe", HML_FLAC("8"), 6,
+     kFlacPage},
 }};
 
 #undef HML_MP3
@@ -57,6 +64,30 @@ std::string Trim(const std::string& s) {
 
 const std::array<SEncoderProfile, kProfileCount>& EncoderProfiles() {
     return kProfiles;
+}
+
+size_t FindProfile(const std::string& format) {
+    for (size_t i = 0; i < kProfileCount; ++i)
+        if (format == kProfiles[i].format)
+            return i;
+    return kProfileCount;
+}
+
+size_t ProfileForPath(const std::string& path) {
+    const std::string name = path.substr(NameStart(path));
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return kProfileCount;
+    std::string extension = name.substr(dot);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t named = FindProfile(extension.substr(1));
+    if (named < kProfileCount && extension == kProfiles[named].extension)
+        return named;
+    for (size_t i = 0; i < kProfileCount; ++i)
+        if (extension == kProfiles[i].extension)
+            return i;
+    return kProfileCount;
 }
 
 std::string ProgramName(const SEncoderProfile& profile) {

@@ -12,6 +12,7 @@ namespace hml::converter {
 
 struct SEncoderProfile {
     const char* name;
+    const char* format;       // its name on the command line: "wav16", "mp3", "flac-best", ...
     const char* extension;    // with the dot
     const char* program;      // Windows file name of the encoder; empty: we write WAV ourselves
     const char* arguments;    // template with %%CUSTOMPARAMS%%, %%OUTPUT%%, %%FILENAME%%
@@ -22,6 +23,14 @@ struct SEncoderProfile {
 
 inline constexpr size_t kProfileCount = 9;
 const std::array<SEncoderProfile, kProfileCount>& EncoderProfiles();
+
+// The row of a command-line format name; kProfileCount when there is none.
+size_t FindProfile(const std::string& format);
+
+// The row an output file's extension asks for (case-insensitive): the one whose format is named
+// like the extension ("mp3" is 192k), else the first with that extension (".wav" is 16-bit);
+// kProfileCount when no row writes such files.
+size_t ProfileForPath(const std::string& path);
 
 // The program's name as this platform starts it: "lame.exe" under Windows, "lame" elsewhere.
 std::string ProgramName(const SEncoderProfile& profile);

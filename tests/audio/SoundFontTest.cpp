@@ -208,8 +208,8 @@ TEST_F(SoundFontTest, TwentyFourBitSamplesUseTheirLowBytes) {
     SStereo out;
     Render(*s, 0.05, out);
     // 0x80 / 2^23 through the default volume (CC7 100) at hard left and the output headroom.
-    const double expected = 128.0 / 8388608.0 *
-                            std::pow(10.0, -40 * std::log10(127.0 / 100) / 20) * kOutputGain;
+    const double expected =
+        128.0 / 8388608.0 * std::pow(10.0, -40 * std::log10(127.0 / 100) / 20) * kOutputGain;
     EXPECT_NEAR(out.l[out.At(0.04)], expected, expected * 0.01);
 }
 

@@ -178,6 +178,20 @@ TEST_F(RenderCoreTest, EffectMessagesCommandLinesAndPaths) {
 #endif
 }
 
+TEST_F(RenderCoreTest, FormatsByNameAndByExtension) {
+    const auto& rows = EncoderProfiles();
+    for (size_t i = 0; i < kProfileCount; ++i)
+        EXPECT_EQ(FindProfile(rows[i].format), i) << rows[i].format; // names are unique
+    EXPECT_EQ(FindProfile("ogg"), kProfileCount);
+    EXPECT_EQ(FindProfile(""), kProfileCount);
+    EXPECT_STREQ(rows[ProfileForPath("/a.b/song.wav")].format, "wav16");
+    EXPECT_STREQ(rows[ProfileForPath("Song.MP3")].format, "mp3");
+    EXPECT_STREQ(rows[ProfileForPath("x.Flac")].format, "flac");
+    EXPECT_EQ(ProfileForPath("/a.wav/song"), kProfileCount); // a dot in a folder is no extension
+    EXPECT_EQ(ProfileForPath("song.ogg"), kProfileCount);
+    EXPECT_EQ(ProfileForPath("song."), kProfileCount);
+}
+
 TEST_F(RenderCoreTest, CancelFailuresAndStoppedEncodersLeaveNothingBehind) {
     CTrack t;
     for (int i = 0; i < 40; ++i)

@@ -2,6 +2,8 @@
 # harmolith-render as a user runs it: WAV, FLAC and MP3 of one song decode to the same length
 # and are not silent; a broken file among good ones gets one error line, a failing exit status
 # and no output, while the others still render; names with spaces and non-ASCII letters survive.
+# The options as other command-line synthesizers have them: -o FILE takes the format from its
+# extension, short forms, -q, -h and --version; usage errors exit with 2 and write nothing.
 # usage: render_cli_test.sh HARMOLITH-RENDER SOURCE-ROOT
 set -u
 render=$1
@@ -42,4 +44,41 @@ check "no partial files" [ -z "$(find "$tmp/out" -name '*part*')" ]
 check "a missing output folder is a usage error" [ $? -eq 2 ]
 "$render" --voices 0 "$tmp/good.mid" 2>/dev/null
 check "an out-of-range option is a usage error" [ $? -eq 2 ]
+
+# One output file, its format from the extension; short options reach the render.
+mkdir "$tmp/one"
+"$render" -q -o "$tmp/one/Song.FLAC" -r 44100 -K 1 -R 0 -C 0 -p 64 "$tmp/good.mid" >/dev/null
+check "-o writes the one file it names" [ "$(ls "$tmp/one")" = Song.FLAC ]
+check "-o takes the format from the extension" [ "$(soxi -t "$tmp/one/Song.FLAC")" = flac ]
+check "-r sets the rate" [ "$(soxi -r "$tmp/one/Song.FLAC")" = 44100 ]
+"$render" -q -o "$tmp/one/wide.wav" -T wav24 "$tmp/good.mid" >/dev/null
+check "-T picks a format of the extension" [ "$(soxi -b "$tmp/one/wide.wav")" = 24 ]
+usage_error() { # usage_error DESCRIPTION ARGUMENTS...: exit status 2, a message, no file written
+    "$render" "${@:2}" >/dev/null 2>"$tmp/stderr"
+    check "$1 is a usage error" [ $? -eq 2 -a -s "$tmp/stderr" ]
+}
+usage_error "an unknown extension" -o "$tmp/one/x.ogg" "$tmp/good.mid"
+usage_error "-o with a format of another extension" -o "$tmp/one/x.wav" -T mp3 "$tmp/good.mid"
+usage_error "-o with two files" -o "$tmp/one/x.wav" "$tmp/good.mid" "$tmp/good.mid"
+usage_error "-o into a missing folder" -o "$tmp/missing/x.wav" "$tmp/good.mid"
+usage_error "-o with --out" -o "$tmp/one/x.wav" --out "$tmp/one" "$tmp/good.mid"
+usage_error "an unknown option" -Z "$tmp/good.mid"
+usage_error "an option without its value" "$tmp/good.mid" -o
+usage_error "no MIDI file" -q
+check "usage errors write nothing" [ "$(ls "$tmp/one" | wc -l)" -eq 2 ]
+
+"$render" -h >"$tmp/help"
+check "-h prints the options and succeeds" [ $? -eq 0 -a "$(grep -c -- '-q, --quiet' "$tmp/help")" -eq 1 ]
+check "the help names %CUSTOMPARAMS% with single percent signs" \
+    grep -q ' (%CUSTOMPARAMS%)$' "$tmp/help"
+version=$("$render" --version)
+check "--version prints the version and succeeds" [ $? -eq 0 ]
+check "--version names the program ($version)" grep -qE '^harmolith-render [0-9]+(\.[0-9]+)+$' <<<"$version"
+
+# The progress bar goes to a terminal only, and -q leaves it out.
+script -qec "'$render' -o '$tmp/one/tty.wav' '$tmp/good.mid'" /dev/null >"$tmp/tty" 2>&1
+check "a terminal shows the progress bar" grep -q '100%' "$tmp/tty"
+script -qec "'$render' -q -o '$tmp/one/tty.wav' '$tmp/good.mid'" /dev/null >"$tmp/tty" 2>&1
+check "-q leaves the progress bar out" [ "$(grep -c '%' "$tmp/tty")" -eq 0 ]
+check "-q still reports the file" grep -q 'tty.wav' "$tmp/tty"
 exit $((fails != 0))

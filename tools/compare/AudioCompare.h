@@ -29,11 +29,11 @@ std::vector<double> Envelope(const SAudio& a, double seconds = 0.05);
 double Correlation(const std::vector<double>& x, const std::vector<double>& y);
 
 struct SPlaybackReport {
-    long long offsetFrames = 0;   // where the reference begins in the recording
-    size_t soundingWindows = 0;   // 10 ms windows where the reference sounds
-    size_t silentWindows = 0;     // ... of which the recording is silent (20 dB or more down)
-    size_t holes = 0;             // runs of 1 ms or more of exact zeros where the reference sounds
-    double correlation = 0;       // of the 50 ms envelopes over the shared time
+    long long offsetFrames = 0;    // where the reference begins in the recording
+    size_t soundingWindows = 0;    // 10 ms windows where the reference sounds
+    size_t silentWindows = 0;      // ... of which the recording is silent (20 dB or more down)
+    size_t holes = 0;              // runs of 1 ms or more of exact zeros where the reference sounds
+    double correlation = 0;        // of the 50 ms envelopes over the shared time
     double loudnessDifference = 0; // recording minus reference, LU
     double comparedSeconds = 0;
     std::vector<double> problemSeconds; // reference times of the first silent windows and holes

@@ -40,7 +40,6 @@ double Correlation(const std::vector<double>& x, const std::vector<double>& y) {
     return sxx > 0 && syy > 0 ? sxy / std::sqrt(sxx * syy) : 0;
 }
 
-
 namespace {
 
 // Correlation of x[i] with y[i + lag] over the indices both have.
@@ -114,15 +113,14 @@ SPlaybackReport ComparePlayback(const SAudio& reference, const SAudio& recording
 
     const size_t refFrom = static_cast<size_t>(std::max<long long>(0, -offset));
     const long long recEnd = static_cast<long long>(recording.left.size()) - offset;
-    const size_t refTo = static_cast<size_t>(
-        std::max<long long>(0, std::min<long long>(static_cast<long long>(reference.left.size()),
-                                                   recEnd)));
+    const size_t refTo = static_cast<size_t>(std::max<long long>(
+        0, std::min<long long>(static_cast<long long>(reference.left.size()), recEnd)));
     if (refTo <= refFrom + static_cast<size_t>(rate))
         return report;
     const size_t count = refTo - refFrom;
     const SAudio ref = Slice(reference, refFrom, count);
-    const SAudio rec = Slice(recording, static_cast<size_t>(static_cast<long long>(refFrom) + offset),
-                             count);
+    const SAudio rec =
+        Slice(recording, static_cast<size_t>(static_cast<long long>(refFrom) + offset), count);
     report.comparedSeconds = static_cast<double>(count) / rate;
 
     // A window sounds from -50 dBFS; it is missing when the recording is 20 dB or more below.

@@ -6,6 +6,7 @@
 #include "mixer/MixerOwner.h"
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -37,26 +38,32 @@ extern "C" void OnInterrupt(int) {
 }
 
 const char* kUsage =
-    "usage: harmolith-render [options] FILE.mid...\n"
-    "Renders MIDI files (SMF formats 0, 1, 2 and RMID) to audio files.\n"
-    "  --sf2 FILE         SoundFont; repeat for more, earlier ones win (default: the system's\n"
-    "                     GM font in /usr/share/sounds/sf2)\n"
-    "  --format F         wav16 (default), wav24, float, flac or mp3 (flac and mp3 need the\n"
-    "                     flac or lame program: on the PATH, or under Windows also in the\n"
-    "                     encoders folder beside harmolith-render)\n"
-    "  --profile N        output format by converter table row 0-8 instead of --format\n"
-    "  --encoder-options  extra encoder arguments (%%CUSTOMPARAMS%%)\n"
-    "  --rate HZ          sample rate, 8000-384000 (default 48000)\n"
-    "  --key N            key shift in semitones, -12..12; drum channels keep their keys\n"
-    "  --skip-silence     start the output at the first note\n"
-    "  --reverb N         reverb level 0-127 (default 64)\n"
-    "  --chorus N         chorus level 0-127 (default 64)\n"
-    "  --override         the file's SysEx is ignored and resets get our levels (default)\n"
-    "  --no-override      the file's SysEx reaches the synthesizer\n"
-    "  --voices N         voice limit (default 500)\n"
-    "  --sinc             windowed-sinc interpolation\n"
-    "  --out DIR          folder of the outputs (default: beside each input)\n"
-    "  --help             this text\n";
+    "usage: harmolith-render [options] [FONT.sf2...] FILE.mid...\n"
+    "Renders MIDI files (SMF formats 0, 1, 2 and RMID) to audio files. SoundFonts among the\n"
+    "files count as --sf2.\n"
+    "  -o, --output FILE    the one output file; its extension picks the format\n"
+    "      --out DIR        folder of the outputs (default: beside each input)\n"
+    "  -s, --sf2 FILE       SoundFont; repeat for more, earlier ones win (default: the system's\n"
+    "                       GM font in /usr/share/sounds/sf2)\n"
+    "  -T, --format F       wav16 (default), wav24, float, mp3-128, mp3 (192k), mp3-320, flac,\n"
+    "                       flac-fast or flac-best (mp3 and flac need the lame or flac program:\n"
+    "                       on the PATH, or under Windows also in the encoders folder beside\n"
+    "                       harmolith-render)\n"
+    "      --profile N      output format by converter table row 0-8 instead of --format\n"
+    "      --encoder-options  extra encoder arguments (%CUSTOMPARAMS%)\n"
+    "  -r, --rate HZ        sample rate, 8000-384000 (default 48000)\n"
+    "  -K, --key N          key shift in semitones, -12..12; drum channels keep their keys\n"
+    "      --skip-silence   start the output at the first note\n"
+    "  -R, --reverb N       reverb level 0-127 (default 64)\n"
+    "  -C, --chorus N       chorus level 0-127 (default 64)\n"
+    "      --override       the file's SysEx is ignored and resets get our levels (default)\n"
+    "      --no-override    the file's SysEx reaches the synthesizer\n"
+    "  -p, --voices N       voice limit (default 500)\n"
+    "      --sinc           windowed-sinc interpolation\n"
+    "  -q, --quiet          no progress bar\n"
+    "  -h, --help           this text\n"
+    "  -V, --version        the version\n"
+    "Exit status: 0 when every file rendered, 1 when one failed, 2 for a usage error.\n";
 
 // The converter's own mixer: every channel at full level.
 class CPlainMixer final : public IMixerOwner {
@@ -70,7 +77,7 @@ public:
 
 class CProgress final : public converter::IRenderObserver {
 public:
-    explicit CProgress(std::string n) : name(std::move(n)), tty(HML_ISATTY(2) != 0) {}
+    CProgress(std::string n, bool quiet) : name(std::move(n)), tty(!quiet && HML_ISATTY(2) != 0) {}
     void OnProgress(uint32_t permille) override {
         if (!tty || permille / 20 == last)
             return;
@@ -122,134 +129,206 @@ std::string EncoderProgram(const converter::SEncoderProfile& row) {
     return converter::ProgramName(row);
 }
 
-int Run(const std::vector<fs::path>& args) {
+// What the command line asks for.
+struct SCommand {
     converter::SRenderOptions options;
     std::vector<fs::path> fonts, inputs;
-    fs::path outDir;
-    std::string format = "wav16";
+    fs::path outDir, outFile;
+    std::string format; // empty: from the output file's extension, else wav16
     long profile = -1;
+    bool quiet = false;
+};
+
+// Exit statuses; parsing steps return kContinue when the run goes on.
+constexpr int kContinue = -1;
+constexpr int kUsageError = 2;
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "harmolith-render: %s\n(harmolith-render -h shows the options)\n",
+                 message.c_str());
+    return kUsageError;
+}
+
+bool IsSoundFont(const fs::path& p) {
+    std::string ext = Utf8(p.extension());
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".sf2";
+}
+
+// The options by kind: a switch, one with a value, one with a number in a range.
+struct SFlagOption {
+    const char* shortName;
+    const char* longName;
+    void (*apply)(SCommand&);
+};
+struct SValueOption {
+    const char* shortName;
+    const char* longName;
+    void (*apply)(SCommand&, const fs::path&);
+};
+struct SNumberOption {
+    const char* shortName;
+    const char* longName;
+    long lo, hi;
+    void (*apply)(SCommand&, long);
+};
+
+const SFlagOption kFlagOptions[] = {
+    {"-q", "--quiet", [](SCommand& c) { c.quiet = true; }},
+    {nullptr, "--skip-silence", [](SCommand& c) { c.options.skipInitialSilence = true; }},
+    {nullptr, "--override", [](SCommand& c) { c.options.overrideEffects = true; }},
+    {nullptr, "--no-override", [](SCommand& c) { c.options.overrideEffects = false; }},
+    {nullptr, "--sinc", [](SCommand& c) { c.options.extraFlags |= audio::StreamFlags::Sinc; }},
+};
+const SValueOption kValueOptions[] = {
+    {"-o", "--output", [](SCommand& c, const fs::path& v) { c.outFile = v; }},
+    {nullptr, "--out", [](SCommand& c, const fs::path& v) { c.outDir = v; }},
+    {"-s", "--sf2", [](SCommand& c, const fs::path& v) { c.fonts.push_back(v); }},
+    {"-T", "--format", [](SCommand& c, const fs::path& v) { c.format = Utf8(v); }},
+    {nullptr, "--encoder-options",
+     [](SCommand& c, const fs::path& v) { c.options.encoderOptions = Utf8(v); }},
+};
+const SNumberOption kNumberOptions[] = {
+    {nullptr, "--profile", 0, converter::kProfileCount - 1,
+     [](SCommand& c, long n) { c.profile = n; }},
+    {"-r", "--rate", 8000, 384000,
+     [](SCommand& c, long n) { c.options.rate = static_cast<uint32_t>(n); }},
+    {"-K", "--key", -12, 12, [](SCommand& c, long n) { c.options.keyShift = static_cast<int>(n); }},
+    {"-R", "--reverb", 0, 127,
+     [](SCommand& c, long n) { c.options.reverb = static_cast<uint32_t>(n); }},
+    {"-C", "--chorus", 0, 127,
+     [](SCommand& c, long n) { c.options.chorus = static_cast<uint32_t>(n); }},
+    {"-p", "--voices", audio::kMinVoices, audio::kMaxVoices,
+     [](SCommand& c, long n) { c.options.voices = static_cast<int>(n); }},
+};
+
+template <typename Option, size_t N>
+const Option* FindOption(const Option (&options)[N], const std::string& arg) {
+    for (const Option& o : options)
+        if ((o.shortName && arg == o.shortName) || arg == o.longName)
+            return &o;
+    return nullptr;
+}
+
+// Reads the options into `cmd`; -h and --version answer at once with status 0.
+int ParseArguments(const std::vector<fs::path>& args, SCommand& cmd) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string a = Utf8(args[i]);
         const bool hasValue = i + 1 < args.size();
-        const auto value = [&]() { return Utf8(args[++i]); };
-        long n = 0;
-        const auto number = [&](long lo, long hi) {
-            if (!hasValue || !ParseInt(value().c_str(), lo, hi, n)) {
-                std::fprintf(stderr, "harmolith-render: %s needs a number from %ld to %ld\n",
-                             a.c_str(), lo, hi);
-                return false;
-            }
-            return true;
-        };
-        if (a == "--help" || a == "-h") {
+        if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (a == "--sf2" && hasValue) {
-            fonts.push_back(args[++i]);
-        } else if (a == "--format" && hasValue) {
-            format = value();
-        } else if (a == "--encoder-options" && hasValue) {
-            options.encoderOptions = value();
-        } else if (a == "--out" && hasValue) {
-            outDir = args[++i];
-        } else if (a == "--profile") {
-            if (!number(0, converter::kProfileCount - 1))
-                return 2;
-            profile = n;
-        } else if (a == "--rate") {
-            if (!number(8000, 384000))
-                return 2;
-            options.rate = static_cast<uint32_t>(n);
-        } else if (a == "--key") {
-            if (!number(-12, 12))
-                return 2;
-            options.keyShift = static_cast<int>(n);
-        } else if (a == "--reverb" || a == "--chorus") {
-            if (!number(0, 127))
-                return 2;
-            (a == "--reverb" ? options.reverb : options.chorus) = static_cast<uint32_t>(n);
-        } else if (a == "--voices") {
-            if (!number(audio::kMinVoices, audio::kMaxVoices))
-                return 2;
-            options.voices = static_cast<int>(n);
-        } else if (a == "--skip-silence") {
-            options.skipInitialSilence = true;
-        } else if (a == "--override") {
-            options.overrideEffects = true;
-        } else if (a == "--no-override") {
-            options.overrideEffects = false;
-        } else if (a == "--sinc") {
-            options.extraFlags |= audio::StreamFlags::Sinc;
+        } else if (a == "-V" || a == "--version") {
+            std::printf("harmolith-render %s\n", HML_VERSION);
+            return 0;
+        } else if (const SFlagOption* flag = FindOption(kFlagOptions, a)) {
+            flag->apply(cmd);
+        } else if (const SValueOption* option = FindOption(kValueOptions, a)) {
+            if (!hasValue)
+                return UsageError(a + " needs a value");
+            option->apply(cmd, args[++i]);
+        } else if (const SNumberOption* number = FindOption(kNumberOptions, a)) {
+            long n = 0;
+            if (!hasValue || !ParseInt(Utf8(args[++i]).c_str(), number->lo, number->hi, n))
+                return UsageError(a + " needs a number from " + std::to_string(number->lo) +
+                                  " to " + std::to_string(number->hi));
+            number->apply(cmd, n);
         } else if (a.size() > 1 && a[0] == '-') {
-            std::fprintf(stderr, "harmolith-render: unknown option or missing value: %s\n%s",
-                         a.c_str(), kUsage);
-            return 2;
+            return UsageError("unknown option: " + a);
         } else {
-            inputs.push_back(args[i]);
+            (IsSoundFont(args[i]) ? cmd.fonts : cmd.inputs).push_back(args[i]);
         }
     }
-    if (inputs.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
+    if (cmd.inputs.empty())
+        return UsageError("no MIDI file given");
+    return kContinue;
+}
+
+// Settles the output format: --profile, else --format, else the output file's extension; an
+// output file must have the extension of its format.
+int ChooseProfile(SCommand& cmd) {
+    const bool toFile = !cmd.outFile.empty();
+    const size_t byPath = toFile ? converter::ProfileForPath(Utf8(cmd.outFile)) : 0;
+    if (toFile && byPath == converter::kProfileCount)
+        return UsageError("no output format has the extension of " + Utf8(cmd.outFile));
+    size_t row = byPath;
+    if (cmd.profile >= 0) {
+        row = static_cast<size_t>(cmd.profile);
+    } else if (!cmd.format.empty()) {
+        row = converter::FindProfile(cmd.format);
+        if (row == converter::kProfileCount)
+            return UsageError("unknown format: " + cmd.format);
     }
-    if (profile < 0) {
-        static const char* names[] = {"wav16", "wav24", "float", "", "mp3", "", "flac"};
-        for (long r = 0; r < 7; ++r)
-            if (names[r][0] != '\0' && format == names[r])
-                profile = r;
-        if (profile < 0) {
-            std::fprintf(stderr, "harmolith-render: unknown format: %s\n", format.c_str());
-            return 2;
-        }
+    const converter::SEncoderProfile& profile = converter::EncoderProfiles()[row];
+    if (toFile && std::string(profile.extension) != converter::EncoderProfiles()[byPath].extension)
+        return UsageError(std::string("the output file needs the extension ") + profile.extension);
+    cmd.options.profile = row;
+    return kContinue;
+}
+
+int CheckOutputs(const SCommand& cmd) {
+    if (!cmd.outFile.empty()) {
+        if (!cmd.outDir.empty())
+            return UsageError("--output and --out do not go together");
+        if (cmd.inputs.size() != 1)
+            return UsageError("--output takes one MIDI file; give --out DIR for more");
     }
-    options.profile = static_cast<size_t>(profile);
+    const fs::path folder = cmd.outFile.empty() ? cmd.outDir : cmd.outFile.parent_path();
     std::error_code ec;
-    if (!outDir.empty() && !fs::is_directory(outDir, ec)) {
-        std::fprintf(stderr, "harmolith-render: the output folder does not exist: %s\n",
-                     Utf8(outDir).c_str());
-        return 2;
-    }
-    if (fonts.empty()) {
+    if (!folder.empty() && !fs::is_directory(folder, ec))
+        return UsageError("the output folder does not exist: " + Utf8(folder));
+    return kContinue;
+}
+
+// The given SoundFonts, else the system's General MIDI font.
+int LoadFonts(SCommand& cmd) {
+    std::error_code ec;
+    if (cmd.fonts.empty()) {
         for (const char* p :
              {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2"}) {
             if (fs::exists(p, ec)) {
-                fonts.emplace_back(p);
+                cmd.fonts.emplace_back(p);
                 break;
             }
         }
-        if (fonts.empty()) {
-            std::fputs("harmolith-render: no SoundFont: give one with --sf2\n", stderr);
-            return 2;
-        }
+        if (cmd.fonts.empty())
+            return UsageError("no SoundFont: give one with --sf2");
     }
-    for (const fs::path& f : fonts) {
+    for (const fs::path& f : cmd.fonts) {
         audio::EError e = audio::EError::Ok;
         audio::PSoundFont font = audio::CSoundFont::Open(f, 0, e);
         if (!font) {
             std::fprintf(stderr, "harmolith-render: %s: cannot load the SoundFont (error %d)\n",
                          Utf8(f).c_str(), static_cast<int>(e));
-            return 2;
+            return kUsageError;
         }
-        options.fonts.push_back({font, -1, 0});
+        cmd.options.fonts.push_back({font, -1, 0});
     }
-    CPlainMixer mixer;
-    options.mixer = &mixer;
+    return kContinue;
+}
 
+// Renders every input, one line each; 1 when any failed or the run was canceled.
+int RenderAll(SCommand& cmd) {
+    CPlainMixer mixer;
+    cmd.options.mixer = &mixer;
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    const converter::SEncoderProfile& row = converter::EncoderProfiles()[options.profile];
+    const converter::SEncoderProfile& row = converter::EncoderProfiles()[cmd.options.profile];
     if (row.program[0] != '\0')
-        options.encoderProgram = EncoderProgram(row);
+        cmd.options.encoderProgram = EncoderProgram(row);
     int failed = 0;
-    for (const fs::path& input : inputs) {
+    for (const fs::path& input : cmd.inputs) {
         if (cancelFlag.load())
             break;
         const fs::path output =
-            FromUtf8(converter::MakeOutputPath(Utf8(input), Utf8(outDir), row.extension));
-        CProgress progress(Utf8(input.filename()));
+            !cmd.outFile.empty()
+                ? cmd.outFile
+                : FromUtf8(converter::MakeOutputPath(Utf8(input), Utf8(cmd.outDir), row.extension));
+        CProgress progress(Utf8(input.filename()), cmd.quiet);
         const auto t0 = std::chrono::steady_clock::now();
         const converter::SRenderResult r =
-            converter::RenderFile(input, output, options, &progress, cancelFlag);
+            converter::RenderFile(input, output, cmd.options, &progress, cancelFlag);
         const double took =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         progress.Clear();
@@ -266,6 +345,18 @@ int Run(const std::vector<fs::path>& args) {
     if (cancelFlag.load())
         std::fputs("harmolith-render: canceled\n", stderr);
     return failed != 0 || cancelFlag.load() ? 1 : 0;
+}
+
+int Run(const std::vector<fs::path>& args) {
+    SCommand cmd;
+    int status = ParseArguments(args, cmd);
+    if (status == kContinue)
+        status = ChooseProfile(cmd);
+    if (status == kContinue)
+        status = CheckOutputs(cmd);
+    if (status == kContinue)
+        status = LoadFonts(cmd);
+    return status == kContinue ? RenderAll(cmd) : status;
 }
 
 } // namespace
