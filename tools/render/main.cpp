@@ -1,6 +1,7 @@
 // harmolith-render: renders MIDI files to WAV, FLAC or MP3 from the command line, with the
 // converter's render core. One line per file; exit status 1 when any file failed.
 #include "audio/sf2/CSoundFont.h"
+#include "base/Utf8.h"
 #include "converter/EncoderProfiles.h"
 #include "converter/RenderCore.h"
 #include "mixer/MixerOwner.h"
@@ -26,6 +27,7 @@
 #endif
 
 using namespace hml;
+using base::Utf8;
 using namespace hml::mixer;
 namespace fs = std::filesystem;
 
@@ -102,15 +104,6 @@ bool ParseInt(const char* text, long lo, long hi, long& value) {
     char* end = nullptr;
     value = std::strtol(text, &end, 10);
     return end != text && *end == '\0' && value >= lo && value <= hi;
-}
-
-std::string Utf8(const fs::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
-fs::path FromUtf8(const std::string& s) {
-    return fs::path(std::u8string(s.begin(), s.end()));
 }
 
 // The encoder a profile names: under Windows from the "encoders" folder beside this program, as
@@ -321,10 +314,10 @@ int RenderAll(SCommand& cmd) {
     for (const fs::path& input : cmd.inputs) {
         if (cancelFlag.load())
             break;
-        const fs::path output =
-            !cmd.outFile.empty()
-                ? cmd.outFile
-                : FromUtf8(converter::MakeOutputPath(Utf8(input), Utf8(cmd.outDir), row.extension));
+        const fs::path output = !cmd.outFile.empty()
+                                    ? cmd.outFile
+                                    : base::PathFromUtf8(converter::MakeOutputPath(
+                                          Utf8(input), Utf8(cmd.outDir), row.extension));
         CProgress progress(Utf8(input.filename()), cmd.quiet);
         const auto t0 = std::chrono::steady_clock::now();
         const converter::SRenderResult r =

@@ -28,7 +28,7 @@ public:
     void Release();
 
     DWORD LastError() const { return lastError; }
-    Region* Region() const { return static_cast<Region*>(view); }
+    synth::Region* Region() const { return static_cast<synth::Region*>(view); }
     int OpenCount();
     bool WatchdogRunning();
 
