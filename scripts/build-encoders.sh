@@ -29,7 +29,9 @@ fi
 version() { apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -V | tail -1; }
 lame_version=$(version lame)
 flac_version=$(version flac)
-cache="$cache_root/lame-${lame_version}_flac-${flac_version}"
+# The recipe's own number: a change of how they are built makes a new cache entry.
+recipe=2
+cache="$cache_root/lame-${lame_version}_flac-${flac_version}_r$recipe"
 
 if [ ! -x "$cache/lame.exe" ] || [ ! -x "$cache/flac.exe" ]; then
     work=$(mktemp -d)
@@ -42,9 +44,11 @@ if [ ! -x "$cache/lame.exe" ] || [ ! -x "$cache/flac.exe" ]; then
     (cd lame-*/ && ./configure -q --host=$host --disable-shared --enable-static \
         --disable-gtktest --disable-decoder LDFLAGS=-static >/dev/null &&
         make -s -j"$jobs" >/dev/null 2>&1)
+    # Without fortified calls: they would need libssp-0.dll beside the program.
     (cd flac-*/ && ./configure -q --host=$host --disable-shared --enable-static --disable-ogg \
-        --disable-cpplibs --disable-doxygen-docs --disable-xmms-plugin --disable-examples \
-        --disable-stack-smash-protection LDFLAGS=-static >/dev/null &&
+        --disable-cpplibs --disable-doxygen-docs --disable-examples \
+        --disable-stack-smash-protection CFLAGS="-O2 -fno-stack-protector" \
+        CPPFLAGS="-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=0" LDFLAGS=-static >/dev/null &&
         make -s -j"$jobs" -C src/share >/dev/null 2>&1 &&
         make -s -j"$jobs" -C src/libFLAC >/dev/null 2>&1 &&
         make -s -j"$jobs" -C src/flac >/dev/null 2>&1)
@@ -54,6 +58,14 @@ if [ ! -x "$cache/lame.exe" ] || [ ! -x "$cache/flac.exe" ]; then
     cp lame-*/frontend/lame.exe "$staged/lame.exe"
     cp flac-*/src/flac/flac.exe "$staged/flac.exe"
     $host-strip "$staged"/*.exe
+    # Users copy one file: the programs may need nothing but system libraries.
+    for exe in "$staged"/*.exe; do
+        if $host-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' |
+            grep -viqE '^(kernel32|msvcrt|user32|advapi32|shell32|ws2_32)\.dll$'; then
+            echo "build-encoders: $exe needs more than system libraries" >&2
+            exit 1
+        fi
+    done
     $sudo mkdir -p "$cache_root"
     # Whole or not at all: the cache folder appears only with both programs in it.
     $sudo rm -rf "$cache.tmp"

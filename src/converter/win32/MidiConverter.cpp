@@ -355,7 +355,9 @@ void CMidiConverter::Refill() {
     for (std::size_t i = 0; i < list.Size(); ++i) {
         listView.InsertCallbackRow(static_cast<int>(i), reinterpret_cast<LPARAM>(&list[i]));
     }
-    listView.AutoSizeColumns();
+    if (!list.Empty()) {
+        listView.AutoSizeColumns(); // an empty list keeps widths its headers can be read in
+    }
     SendMessageW(view, WM_SETREDRAW, TRUE, 0);
     UpdateOutputPaths();
 }

@@ -19,7 +19,7 @@ std::filesystem::path Host(const char* path) {
 }
 
 // Runs a Windows program to its end; its exit code, or -1.
-int Run(const std::wstring& line) {
+int RunProgram(const std::wstring& line) {
     STARTUPINFOW startup{sizeof(startup)};
     PROCESS_INFORMATION process{};
     std::wstring copy = line;
@@ -53,7 +53,7 @@ BOOL CALLBACK FindEdit(HWND child, LPARAM param) {
 class ConverterProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        encoders = std::filesystem::path(HML_ENCODERS_DIR);
+        encoders = test_paths::FromHost(HML_ENCODERS_DIR);
         if (!std::filesystem::exists(Host(kFont))) {
             GTEST_SKIP() << "the General MIDI font is not installed";
         }
@@ -160,11 +160,11 @@ TEST_F(ConverterProcessTest, ABatchConvertsToWavFlacAndMp3OfTheSameLength) {
         ASSERT_GT(frames, 48000u);
         const std::wstring fromFlac = base.wstring() + L".flac.wav";
         const std::wstring fromMp3 = base.wstring() + L".mp3.wav";
-        ASSERT_EQ(Run(L"\"" + flac + L"\" -d -s -f -o \"" + fromFlac + L"\" \"" + base.wstring() +
-                      L".flac\""),
+        ASSERT_EQ(RunProgram(L"\"" + flac + L"\" -d -s -f -o \"" + fromFlac + L"\" \"" +
+                             base.wstring() + L".flac\""),
                   0);
-        ASSERT_EQ(Run(L"\"" + lame + L"\" --quiet --decode \"" + base.wstring() + L".mp3\" \"" +
-                      fromMp3 + L"\""),
+        ASSERT_EQ(RunProgram(L"\"" + lame + L"\" --quiet --decode \"" + base.wstring() +
+                             L".mp3\" \"" + fromMp3 + L"\""),
                   0);
         EXPECT_EQ(Frames(fromFlac), frames);
         // The decoder drops the delay and padding the LAME tag states: what is left is the
