@@ -221,6 +221,7 @@ TEST_F(RenderCoreTest, CancelFailuresAndStoppedEncodersLeaveNothingBehind) {
     EXPECT_EQ(folder.Names(), std::vector<std::string>{"in.mid"});
     options.profile = 2;
     options.encoderProgram.clear();
+    cancel = false;
 
 #ifndef _WIN32
     // An encoder that exits at once ends the batch and leaves no output.

@@ -95,6 +95,8 @@ protected:
     std::wstring Convert(int format, int files) {
         SendMessageW(Item(IDC_MC_FORMAT), CB_SETCURSEL, static_cast<WPARAM>(format), 0);
         Command(IDC_MC_FORMAT, CBN_SELCHANGE);
+        // The batch clears the log itself; cleared here too, no earlier batch's lines can count.
+        SendMessageW(Item(IDC_MC_LOG), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
         Command(IDC_MC_START);
         std::wstring log;
         harness::Eventually<bool>(
