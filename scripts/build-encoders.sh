@@ -27,52 +27,57 @@ LIST
 fi
 
 version() { apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -V | tail -1; }
-lame_version=$(version lame)
-flac_version=$(version flac)
-# The recipe's own number: a change of how they are built makes a new cache entry.
-recipe=2
-cache="$cache_root/lame-${lame_version}_flac-${flac_version}_r$recipe"
+jobs=${HML_JOBS:-1}
 
-if [ ! -x "$cache/lame.exe" ] || [ ! -x "$cache/flac.exe" ]; then
-    work=$(mktemp -d)
-    trap 'rm -rf "$work"' EXIT
-    cd "$work"
-    echo "encoders: building lame $lame_version and flac $flac_version for $host" >&2
-    apt-get source -qq "lame=$lame_version" "flac=$flac_version" >/dev/null 2>&1
-    jobs=${HML_JOBS:-1}
-
-    (cd lame-*/ && ./configure -q --host=$host --disable-shared --enable-static \
-        --disable-gtktest --disable-decoder LDFLAGS=-static >/dev/null &&
-        make -s -j"$jobs" >/dev/null 2>&1)
+# Each program has its own cache entry, keyed by its source version and the recipe's number (a
+# change of how it is built makes a new entry).
+build_lame() {
+    # Unicode file names: the frontend's wide-character entry point, which upstream leaves out
+    # for mingw-w64; the decoder stays in for tests that decode the MP3s again.
+    sed -i 's/defined( _WIN32 ) \&\& !defined(__MINGW32__)/defined( _WIN32 )/' \
+        frontend/main.c frontend/get_audio.c frontend/parse.c
+    ./configure -q --host=$host --disable-shared --enable-static --disable-gtktest \
+        LDFLAGS="-static -municode" >/dev/null
+    make -s -j"$jobs" >/dev/null 2>&1
+    cp frontend/lame.exe "$1"
+}
+build_flac() {
     # Without fortified calls: they would need libssp-0.dll beside the program.
-    (cd flac-*/ && ./configure -q --host=$host --disable-shared --enable-static --disable-ogg \
+    ./configure -q --host=$host --disable-shared --enable-static --disable-ogg \
         --disable-cpplibs --disable-doxygen-docs --disable-examples \
         --disable-stack-smash-protection CFLAGS="-O2 -fno-stack-protector" \
-        CPPFLAGS="-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=0" LDFLAGS=-static >/dev/null &&
-        make -s -j"$jobs" -C src/share >/dev/null 2>&1 &&
-        make -s -j"$jobs" -C src/libFLAC >/dev/null 2>&1 &&
-        make -s -j"$jobs" -C src/flac >/dev/null 2>&1)
-
-    staged="$work/staged"
-    mkdir -p "$staged"
-    cp lame-*/frontend/lame.exe "$staged/lame.exe"
-    cp flac-*/src/flac/flac.exe "$staged/flac.exe"
-    $host-strip "$staged"/*.exe
-    # Users copy one file: the programs may need nothing but system libraries.
-    for exe in "$staged"/*.exe; do
-        if $host-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' |
-            grep -viqE '^(kernel32|msvcrt|user32|advapi32|shell32|ws2_32)\.dll$'; then
-            echo "build-encoders: $exe needs more than system libraries" >&2
-            exit 1
-        fi
-    done
-    $sudo mkdir -p "$cache_root"
-    # Whole or not at all: the cache folder appears only with both programs in it.
-    $sudo rm -rf "$cache.tmp"
-    $sudo cp -r "$staged" "$cache.tmp"
-    $sudo mv "$cache.tmp" "$cache"
-fi
+        CPPFLAGS="-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=0" LDFLAGS=-static >/dev/null
+    make -s -j"$jobs" -C src/share >/dev/null 2>&1
+    make -s -j"$jobs" -C src/libFLAC >/dev/null 2>&1
+    make -s -j"$jobs" -C src/flac >/dev/null 2>&1
+    cp src/flac/flac.exe "$1"
+}
 
 mkdir -p "$out"
-cp "$cache/lame.exe" "$cache/flac.exe" "$out/"
-echo "encoders: $out (lame $lame_version, flac $flac_version)" >&2
+for entry in lame:3 flac:2; do
+    package=${entry%:*}
+    recipe=${entry#*:}
+    ver=$(version "$package")
+    cache="$cache_root/$package-${ver}_r$recipe"
+    if [ ! -x "$cache/$package.exe" ]; then
+        work=$(mktemp -d)
+        echo "encoders: building $package $ver for $host" >&2
+        (cd "$work" && apt-get source -qq "$package=$ver" >/dev/null 2>&1 &&
+            cd "$package"-*/ && "build_$package" "$work/$package.exe")
+        $host-strip "$work/$package.exe"
+        # Users copy one file: the program may need nothing but system libraries.
+        if $host-objdump -p "$work/$package.exe" | sed -n 's/.*DLL Name: //p' |
+            grep -viqE '^(kernel32|msvcrt|user32|advapi32|shell32|ws2_32)\.dll$'; then
+            echo "build-encoders: $package.exe needs more than system libraries" >&2
+            exit 1
+        fi
+        # Whole or not at all: the cache entry appears only with its program in it.
+        $sudo rm -rf "$cache.tmp"
+        $sudo mkdir -p "$cache.tmp"
+        $sudo cp "$work/$package.exe" "$cache.tmp/"
+        $sudo mv "$cache.tmp" "$cache"
+        rm -rf "$work"
+    fi
+    cp "$cache/$package.exe" "$out/"
+    echo "encoders: $out/$package.exe ($package $ver)" >&2
+done

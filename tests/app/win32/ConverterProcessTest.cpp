@@ -101,6 +101,15 @@ protected:
         std::wstring log;
         harness::Eventually<bool>(
             [&]() -> std::optional<bool> {
+                // A box means something failed: say what and let the batch go on.
+                for (HWND box : harness::WindowsOf(harmolith.ProcessId(), L"#32770")) {
+                    if (IsWindowVisible(box) && harness::TextOf(box) == L"Tarnwick Harmolith") {
+                        const auto seen = harness::ReadBox(box);
+                        const std::wstring text = seen ? seen->text : L"?";
+                        ADD_FAILURE() << std::string(text.begin(), text.end());
+                        PostMessageW(box, WM_COMMAND, IDOK, 0);
+                    }
+                }
                 log = harness::TextOf(Item(IDC_MC_LOG));
                 int seen = 0;
                 for (size_t at = 0; (at = log.find(L"--------------", at)) != std::wstring::npos;
