@@ -37,8 +37,9 @@ build_lame() {
     sed -i 's/defined( _WIN32 ) \&\& !defined(__MINGW32__)/defined( _WIN32 )/' \
         frontend/main.c frontend/get_audio.c frontend/parse.c
     ./configure -q --host=$host --disable-shared --enable-static --disable-gtktest \
-        LDFLAGS="-static -municode" >/dev/null
-    make -s -j"$jobs" >/dev/null 2>&1
+        LDFLAGS=-static >/dev/null
+    # Only the programs take wmain; configure's own test programs have main.
+    make -s -j"$jobs" LDFLAGS="-static -municode" >/dev/null 2>&1
     cp frontend/lame.exe "$1"
 }
 build_flac() {

@@ -35,11 +35,29 @@ int RunProgram(const std::wstring& line) {
     return static_cast<int>(code);
 }
 
-// Stereo frames in a 16-bit WAV file with a 44-byte header.
+// The sample frames of a WAV file: its data chunk's size over the format's block size.
 std::uintmax_t Frames(const std::filesystem::path& wav) {
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(wav, error);
-    return error || size < 44 ? 0 : (size - 44) / 4;
+    std::ifstream in(wav, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto u32 = [&](size_t at) {
+        uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) {
+            v = v << 8 | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+        }
+        return v;
+    };
+    uint32_t blockAlign = 0;
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+        const std::string id = bytes.substr(at, 4);
+        const uint32_t size = u32(at + 4);
+        if (id == "fmt " && at + 22 <= bytes.size()) {
+            blockAlign = u32(at + 20) & 0xFFFF;
+        } else if (id == "data" && blockAlign) {
+            return std::min<std::uintmax_t>(size, bytes.size() - at - 8) / blockAlign;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return 0;
 }
 
 BOOL CALLBACK FindEdit(HWND child, LPARAM param) {
