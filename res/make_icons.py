@@ -214,6 +214,44 @@ def windows_mixer_icon(x, y):
     return None
 
 
+def plus_icon(x, y):
+    # A green plus: files join the list.
+    if rect(x, y, 0.42, 0.12, 0.58, 0.88) or rect(x, y, 0.12, 0.42, 0.88, 0.58):
+        return (40, 160, 70, 255)
+    return None
+
+
+def minus_icon(x, y):
+    # A red bar: files leave the list.
+    if rect(x, y, 0.12, 0.42, 0.88, 0.58):
+        return (200, 50, 50, 255)
+    return None
+
+
+def key_arrow(x, y, up):
+    # A blue triangle pointing up or down: one semitone higher or lower.
+    ty = y if up else 1 - y
+    if 0.2 <= ty <= 0.8 and abs(x - 0.5) <= (ty - 0.2) * 0.6:
+        return (50, 100, 200, 255)
+    return None
+
+
+def key_up_icon(x, y):
+    return key_arrow(x, y, True)
+
+
+def key_down_icon(x, y):
+    return key_arrow(x, y, False)
+
+
+def key_reset_icon(x, y):
+    # A blue ring: back to the written key.
+    d = math.hypot(x - 0.5, y - 0.5)
+    if 0.22 <= d <= 0.36:
+        return (50, 100, 200, 255)
+    return None
+
+
 def render(draw, size, samples=4):
     pixels = []
     for py in range(size):
@@ -283,6 +321,11 @@ ICONS = {
     "MixerReset.ico": (reset_icon, (16, 24, 32)),
     "WindowsMixer.ico": (windows_mixer_icon, (16, 24, 32)),
     "MixerLarge.ico": (mixer_icon, (32, 48)),
+    "AddFiles.ico": (plus_icon, (16, 24, 32)),
+    "RemoveFiles.ico": (minus_icon, (16, 24, 32)),
+    "KeyDown.ico": (key_down_icon, (16, 24, 32)),
+    "KeyReset.ico": (key_reset_icon, (16, 24, 32)),
+    "KeyUp.ico": (key_up_icon, (16, 24, 32)),
 }
 
 if __name__ == "__main__":

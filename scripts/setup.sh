@@ -12,6 +12,8 @@ packages=(
     # audio peers, material and measuring tools
     sox libsox-fmt-all fluidsynth fluid-soundfont-gm flac lame openttd-openmsx
     python3
+    # building the Windows encoders from Debian's sources (scripts/build-encoders.sh)
+    dpkg-dev
 )
 
 missing=()
@@ -20,11 +22,15 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}" >&2
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq >/dev/null
+    $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
 
-echo "setup: installing ${missing[*]}" >&2
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq >/dev/null
-$sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+# lame.exe and flac.exe for the converter's tests; built once per machine, then copied.
+"$(dirname "$0")/build-encoders.sh"
+

@@ -29,6 +29,9 @@ public:
     virtual void DestroyConfigurator() = 0;
     // Creates the converter when there is none, restores and brings it to the front.
     virtual void OpenConverter() = 0;
+    // At exit, before the engine, the settings and the language go: stops a running conversion
+    // and deletes the converter window.
+    virtual void CloseConverter() = 0;
 };
 
 // The process's windows; called once by start-up.

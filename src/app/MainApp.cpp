@@ -191,6 +191,8 @@ int RunHarmolith(const std::wstring& commandLine) {
         exitCode = application->Run();
     }
 
+    // The converter's worker uses the engine, the settings and the language: it goes first.
+    windows->CloseConverter();
     mixer::SetPortOwnerLookup(nullptr);
     if (ipcServer->Close()) {
         delete ipcServer;

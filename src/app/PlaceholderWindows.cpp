@@ -1,15 +1,22 @@
-// Stand-ins for the configurator and converter windows until they are built: a small
-// modeless window per request that says what would open, managed like the real ones (handed to the
-// tray for deletion when closed).
+// The converter window with what it takes from the running synth, and a stand-in for the
+// configurator until it is built: a small modeless window that says what would open, managed like
+// the real ones (handed to the tray for deletion when closed).
 
 #include "Resource.h"
 #include "app/AppWindows.h"
+#include "config/Settings.h"
+#include "converter/win32/MidiConverter.h"
+#include "synth/win32/SynthEngine.h"
 #include "ui/Dialog.h"
 
 #include <array>
 #include <string>
 
 namespace hml::app {
+
+using namespace hml::config;
+using namespace hml::converter;
+using namespace hml::synth;
 
 using namespace hml::ui;
 
@@ -57,6 +64,18 @@ std::wstring PageText(std::uint32_t page) {
            L").";
 }
 
+class CSynthConverterHost final : public converter::IConverterHost {
+public:
+    bool EngineReady() override { return synthEngine && synthEngine->IsInitialised(); }
+    std::vector<audio::SFontMapping> FirstPortFonts() override {
+        return synthEngine ? synthEngine->PortFonts(0) : std::vector<audio::SFontMapping>{};
+    }
+    std::uint32_t StreamFlags(std::uint32_t base) override { return GetStreamFlags(base); }
+    std::wstring EncodersFolder() override {
+        return settings ? settings->InstallFolder() + L"\\encoders" : L"encoders";
+    }
+};
+
 class CPlaceholderWindows : public IAppWindows {
 public:
     ~CPlaceholderWindows() override {
@@ -83,10 +102,9 @@ public:
         }
     }
 
-    void OpenConverter() override {
-        Open(&converter, L"Harmolith MIDI Converter",
-             L"The MIDI converter is not available in this version yet.");
-    }
+    void OpenConverter() override { converter::OpenConverterWindow(converterHost); }
+
+    void CloseConverter() override { converter::CloseConverterWindow(); }
 
 private:
     void Open(CPlaceholderDialog** slot, const std::wstring& title, const std::wstring& text) {
@@ -102,10 +120,10 @@ private:
         (*slot)->BringToFront();
     }
 
-    std::array<CPlaceholderDialog**, 2> AllSlots() { return {&configurator, &converter}; }
+    std::array<CPlaceholderDialog**, 1> AllSlots() { return {&configurator}; }
 
     CPlaceholderDialog* configurator = nullptr;
-    CPlaceholderDialog* converter = nullptr;
+    CSynthConverterHost converterHost;
 };
 
 } // namespace

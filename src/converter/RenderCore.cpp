@@ -127,8 +127,10 @@ SRenderResult RenderFile(const std::filesystem::path& input, const std::filesyst
     if (options.profile >= kProfileCount)
         return Fail(EError::IllParam, "unknown output format");
     const SEncoderProfile& profile = EncoderProfiles()[options.profile];
+    // Always float: the sinks convert from float, whatever the live ports play.
     const uint32_t flags =
-        StreamFlags::Decode | StreamFlags::Float | StreamFlags::DecayEnd | options.extraFlags;
+        (StreamFlags::Decode | StreamFlags::Float | StreamFlags::DecayEnd | options.extraFlags) &
+        ~StreamFlags::Sample8Bits;
 
     EError error = EError::Ok;
     std::string why;
@@ -153,12 +155,14 @@ SRenderResult RenderFile(const std::filesystem::path& input, const std::filesyst
         stream->SendEvent(static_cast<int>(c), EMidiEvent::MixLevel,
                           options.mixer ? options.mixer->GetEffectiveVolume(c) : 100);
 
+    // A mono stream (DisableStereo) gives one channel: the sink takes what the stream gives.
+    const uint32_t channels = file->Layout().channels;
     std::unique_ptr<IAudioSink> sink;
     if (profile.program[0] == '\0') {
         const ESampleFormat sample = profile.encoderFlags == 0x44   ? ESampleFormat::Int16
                                      : profile.encoderFlags == 0x46 ? ESampleFormat::Int24
                                                                     : ESampleFormat::Float32;
-        sink = CWavWriter::Create(output, {options.rate, 2, sample}, error, &why);
+        sink = CWavWriter::Create(output, {options.rate, channels, sample}, error, &why);
     } else {
         const std::filesystem::path partial = PartialPath(output);
         const std::string program =
@@ -167,8 +171,15 @@ SRenderResult RenderFile(const std::filesystem::path& input, const std::filesyst
                                                  base::Utf8(partial), base::Utf8(input));
         if (observer)
             observer->OnLog("Command line: " + line);
-        sink = CEncoderWriter::Create(line, partial, output, options.rate, 2,
+        sink = CEncoderWriter::Create(line, partial, output, options.rate, channels,
                                       profile.streamedLength, error, &why);
+        if (!sink) {
+            // An encoder that cannot start has stopped as surely as one that exits early.
+            SRenderResult r = Fail(error, why);
+            r.encoderStopped = true;
+            cancel.store(true);
+            return r;
+        }
     }
     if (!sink)
         return Fail(error, why);

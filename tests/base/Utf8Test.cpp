@@ -8,14 +8,15 @@ namespace {
 
 TEST(Utf8Test, RoundTripsEveryPlaneAndRejectsWhatIsNotText) {
     const std::wstring text = L"a\u00DF\u65E5\U0001F3B9";
-    const std::string utf8 = Utf8FromWide(text);
+    const std::string utf8 = hml::base::Utf8FromWide(text);
     EXPECT_EQ(utf8, "a\xC3\x9F\xE6\x97\xA5\xF0\x9F\x8E\xB9");
-    EXPECT_EQ(WideFromUtf8(utf8), text);
+    EXPECT_EQ(hml::base::WideFromUtf8(utf8), text);
 
-    EXPECT_EQ(WideFromUtf8("\xC0\xAF"), L"\uFFFD\uFFFD") << "overlong";
-    EXPECT_EQ(WideFromUtf8("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD") << "surrogate";
-    EXPECT_EQ(WideFromUtf8("\xF4\x90\x80\x80"), L"\uFFFD\uFFFD\uFFFD\uFFFD") << "beyond Unicode";
-    EXPECT_EQ(WideFromUtf8("x\xE6\x97"), L"x\uFFFD\uFFFD") << "cut short";
+    EXPECT_EQ(hml::base::WideFromUtf8("\xC0\xAF"), L"\uFFFD\uFFFD") << "overlong";
+    EXPECT_EQ(hml::base::WideFromUtf8("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD") << "surrogate";
+    EXPECT_EQ(hml::base::WideFromUtf8("\xF4\x90\x80\x80"), L"\uFFFD\uFFFD\uFFFD\uFFFD")
+        << "beyond Unicode";
+    EXPECT_EQ(hml::base::WideFromUtf8("x\xE6\x97"), L"x\uFFFD\uFFFD") << "cut short";
 }
 
 TEST(Utf8Test, PathsKeepTheirCharacters) {
@@ -23,7 +24,7 @@ TEST(Utf8Test, PathsKeepTheirCharacters) {
     const std::filesystem::path path = PathFromUtf8(name);
     EXPECT_EQ(Utf8(path), name);
 #ifdef _WIN32
-    EXPECT_EQ(path.wstring(), WideFromUtf8(name)) << "the native wide name";
+    EXPECT_EQ(path.wstring(), hml::base::WideFromUtf8(name)) << "the native wide name";
 #endif
 }
 

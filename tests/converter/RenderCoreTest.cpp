@@ -218,6 +218,18 @@ TEST_F(RenderCoreTest, CancelFailuresAndStoppedEncodersLeaveNothingBehind) {
               ERenderStatus::Failed);
     std::filesystem::remove(dir / "bad.mid");
 
+    // An encoder that cannot even start ends the batch the same way.
+    options.profile = 3;
+    options.encoderProgram = (dir / "no such lame").string();
+    r = RenderFile(dir / "in.mid", dir / "out.mp3", options, nullptr, cancel);
+    EXPECT_EQ(r.status, ERenderStatus::Failed);
+    EXPECT_TRUE(r.encoderStopped);
+    EXPECT_TRUE(cancel.load());
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"in.mid"});
+    options.profile = 2;
+    options.encoderProgram.clear();
+    cancel = false;
+
 #ifndef _WIN32
     // An encoder that exits at once ends the batch and leaves no output.
     options.profile = 6;
@@ -238,6 +250,30 @@ TEST_F(RenderCoreTest, CancelFailuresAndStoppedEncodersLeaveNothingBehind) {
         EXPECT_EQ(folder.Names(), (std::vector<std::string>{"in.mid", "out.flac"}));
     }
 #endif
+}
+
+TEST_F(RenderCoreTest, MonoStreamsWriteOneChannelAndEightBitSettingsStillRenderFloat) {
+    CTrack t;
+    Note(t, 0, 0, 69, 96).End();
+    WriteBytes(dir / "in.mid", MakeSmf(0, 96, {t}));
+    options.extraFlags |= audio::StreamFlags::Mono | audio::StreamFlags::Sample8Bits;
+    for (size_t profile : {0u, 2u}) {
+        options.profile = profile;
+        std::atomic<bool> cancel{false};
+        const SRenderResult r =
+            RenderFile(dir / "in.mid", dir / "mono.wav", options, nullptr, cancel);
+        ASSERT_EQ(r.status, ERenderStatus::Completed) << r.message;
+        std::ifstream f(dir / "mono.wav", std::ios::binary);
+        std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(f),
+                                         std::istreambuf_iterator<char>()};
+        ASSERT_GT(bytes.size(), 44u);
+        EXPECT_EQ(bytes[22], 1) << "channels, profile " << profile;
+        const size_t sampleBytes = profile == 0 ? 2 : 4, header = profile == 0 ? 44 : 58;
+        const double seconds = double(bytes.size() - header) / (sampleBytes * options.rate);
+        // Half a second of note plus its release; twice that would mean a stereo-sized read.
+        EXPECT_NEAR(seconds, r.seconds, 0.05) << profile;
+        EXPECT_LT(seconds, 2.0);
+    }
 }
 
 } // namespace

@@ -266,7 +266,7 @@ void SynthEngine::UnloadSoundFonts() {
     }
 }
 
-std::size_t SynthEngine::SetPortFonts(CMidiStream& stream, std::uint32_t portIndex) {
+std::vector<SFontMapping> SynthEngine::PortFonts(std::uint32_t portIndex) {
     std::vector<SFontMapping> mappings;
     const auto& list = settings->soundFonts;
     for (std::size_t i = list.size(); i-- > 0;) {
@@ -274,6 +274,11 @@ std::size_t SynthEngine::SetPortFonts(CMidiStream& stream, std::uint32_t portInd
             mappings.push_back({fonts[i], list[i].preset, static_cast<int>(list[i].bank)});
         }
     }
+    return mappings;
+}
+
+std::size_t SynthEngine::SetPortFonts(CMidiStream& stream, std::uint32_t portIndex) {
+    const std::vector<SFontMapping> mappings = PortFonts(portIndex);
     stream.SetFonts(mappings.data(), mappings.size());
     return mappings.size();
 }

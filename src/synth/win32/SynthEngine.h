@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "audio/sf2/CSoundFont.h"
+#include "audio/stream/CMidiStream.h"
 
 namespace hml::audio {
 class CMidiStream;
@@ -42,8 +43,9 @@ public:
     // All notes off on every connection of every port.
     void PanicAll();
 
-    // Gives a stream the SoundFonts enabled for a port, the lowest entry of the list first in
-    // precedence; returns how many it got.
+    // The SoundFonts enabled for a port, the lowest entry of the list first in precedence.
+    std::vector<audio::SFontMapping> PortFonts(std::uint32_t portIndex);
+    // Gives a stream PortFonts; returns how many it got.
     std::size_t SetPortFonts(audio::CMidiStream& stream, std::uint32_t portIndex);
 
     // The device a port's streams play on (its configured one, or what replaced it).

@@ -98,7 +98,7 @@ TEST_F(StartupTest, SecondStartHandsItsCommandLineToTheRunningSynth) {
 
     harmolith.Start(L"--converter");
     EXPECT_EQ(harmolith.ExitCode(2), 0u);
-    EXPECT_NE(harmolith.WaitWindow(L"Harmolith MIDI Converter", 0), nullptr);
+    EXPECT_NE(harmolith.WaitWindow(L"MIDI Converter", 0), nullptr);
 
     PostMessageW(tray, WM_CLOSE, 0, 0);
     EXPECT_EQ(harmolith.ExitCode(0), 0u);
