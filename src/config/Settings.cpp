@@ -8,7 +8,6 @@ namespace hml::config {
 
 CSettings* settings = nullptr;
 
-
 CIntSetting::CIntSetting(std::uint32_t defaultValue_, CSettings& owner_, const wchar_t* section_,
                          const wchar_t* key_, bool* changeFlag_, std::uint32_t minimum_,
                          std::uint32_t maximum_)
