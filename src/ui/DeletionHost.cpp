@@ -17,10 +17,6 @@ void SetDeletionHost(HWND host) {
     deletionHost = host;
 }
 
-HWND GetDeletionHost() {
-    return deletionHost;
-}
-
 bool HandOverForDeletion(CWindow* object) {
     if (!deletionHost || !::IsWindow(deletionHost)) {
         return false;

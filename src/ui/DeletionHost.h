@@ -10,7 +10,6 @@ namespace hml::ui {
 class CWindow;
 
 void SetDeletionHost(HWND host);
-HWND GetDeletionHost();
 
 // Posts the object to the host for deletion; false (nothing posted) when there is no host.
 bool HandOverForDeletion(CWindow* object);
