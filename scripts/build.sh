@@ -15,11 +15,11 @@ configs=("$@")
 [ ${#configs[@]} -eq 0 ] && configs=(native win64 win32)
 jobs=${HML_JOBS:-$(nproc)}
 
-for spec in "${configs[@]}"; do
-    config=${spec%%:*}
+for request in "${configs[@]}"; do
+    config=${request%%:*}
     targets=()
-    if [ "$config" != "$spec" ]; then
-        IFS=, read -ra targets <<<"${spec#*:}"
+    if [ "$config" != "$request" ]; then
+        IFS=, read -ra targets <<<"${request#*:}"
         targets=("--target" "${targets[@]}")
     fi
     dir="$root/build/$config"
@@ -43,7 +43,7 @@ for spec in "${configs[@]}"; do
     esac
     # Configure every time: new subsystem folders join only at configure time.
     cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
-    echo "build: $spec" >&2
+    echo "build: $request" >&2
     if ! cmake --build "$dir" -j "$jobs" "${targets[@]}" | sed '/^\[/d'; then
         echo "build.sh: $config failed" >&2
         exit 1
