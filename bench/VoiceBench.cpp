@@ -1,6 +1,6 @@
 // Measures how many voices the engine renders per second of CPU: FluidR3 GM piano, linear
 // interpolation, no effects, a fixed number of sustained notes, at 48 kHz.
-// Usage: hml_voice_bench [font.sf2] [voices] [seconds]
+// Usage: hml_voice_bench [font.sf2 or instrument.sfz] [voices] [seconds]
 #include "audio/stream/CMidiStream.h"
 
 #include <chrono>

@@ -41,6 +41,11 @@ for request in "${configs[@]}"; do
         echo "build.sh: unknown configuration '$config'" >&2
         exit 2 ;;
     esac
+    # Worktrees of one checkout share compiled objects through ccache when it is installed.
+    if command -v ccache >/dev/null; then
+        args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+        export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$root")} CCACHE_NOHASHDIR=1
+    fi
     # Configure every time: new subsystem folders join only at configure time.
     cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >/dev/null
     echo "build: $request" >&2

@@ -5,13 +5,14 @@ set -euo pipefail
 
 packages=(
     # build
-    cmake ninja-build g++ clang libclang-rt-14-dev clang-format googletest
+    cmake ninja-build g++ clang libstb-dev libclang-rt-14-dev clang-format googletest
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64
     # running and testing the Windows build
     wine wine64 xvfb xauth x11-utils imagemagick xdotool pulseaudio pulseaudio-utils
     # audio peers, material and measuring tools
-    sox libsox-fmt-all fluidsynth fluid-soundfont-gm flac lame openttd-openmsx
-    python3
+    sox libsox-fmt-all fluidsynth fluid-soundfont-gm flac lame openttd-openmsx polyphone
+    sf3convert musescore-general-soundfont-small
+    python3 python3-numpy
     # building the Windows encoders from Debian's sources (scripts/build-encoders.sh)
     dpkg-dev
 )

@@ -28,6 +28,11 @@ void CSettings::ReadSoundFonts(std::vector<SoundFontEntry>& target, const std::w
         if (name.empty()) {
             break;
         }
+        if (name == L"*") {
+            // A disabled entry without a file: kept, it would be saved as an empty name, which
+            // ends the list on the next read and loses every entry after it.
+            continue;
+        }
         SoundFontEntry entry;
         if (name[0] == L'*') {
             // The older form of a disabled entry; its options were never stored.

@@ -126,13 +126,13 @@ TEST_F(SoundFontTest, MissingFilesAndOtherFormatsAreRefused) {
     auto wave = bytes;
     std::memcpy(&wave[8], "WAVE", 4);
     EXPECT_EQ(OpenAndPlay(wave), EError::FileForm);
-    auto v3 = bytes; // ifil 3.x: compressed samples
-    for (size_t i = 0; i + 4 < v3.size(); ++i)
-        if (std::memcmp(&v3[i], "ifil", 4) == 0) {
-            v3[i + 8] = 3;
+    auto v4 = bytes; // ifil 4.x: a version that does not exist yet
+    for (size_t i = 0; i + 4 < v4.size(); ++i)
+        if (std::memcmp(&v4[i], "ifil", 4) == 0) {
+            v4[i + 8] = 4;
             break;
         }
-    EXPECT_EQ(OpenAndPlay(v3), EError::FileForm);
+    EXPECT_EQ(OpenAndPlay(v4), EError::FileForm);
 }
 
 TEST_F(SoundFontTest, TruncatedAndCorruptedFilesNeverCrash) {

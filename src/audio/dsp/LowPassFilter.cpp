@@ -47,7 +47,8 @@ struct SStateSpace {
     float a11, a12, a21, a22, b1, b2, c1, c2, d;
     // Two steps at once.
     float p11, p12, p21, p22, q1, q2, e1, e2, f;
-    SStateSpace(float g, float k) {
+    // h scales the input: the pass-band gain.
+    SStateSpace(float g, float k, float h, EFilterShape shape = EFilterShape::LowPass2) {
         const float a1 = 1.0f / (1.0f + g * (g + k));
         const float a2 = g * a1;
         const float a3 = g * a2;
@@ -55,11 +56,39 @@ struct SStateSpace {
         a12 = -2.0f * a2;
         a21 = 2.0f * a2;
         a22 = 1.0f - 2.0f * a3;
-        b1 = 2.0f * a2;
-        b2 = 2.0f * a3;
-        c1 = a2;
+        b1 = 2.0f * a2 * h;
+        b2 = 2.0f * a3 * h;
+        c1 = a2; // the low-pass output, y = v2
         c2 = 1.0f - a3;
-        d = a3;
+        d = a3 * h;
+        switch (shape) {
+        case EFilterShape::LowPass2:
+            break;
+        case EFilterShape::HighPass2: // y = x - k v1 - v2
+            c1 = -k * a1 - a2;
+            c2 = k * a2 - 1.0f + a3;
+            d = (1.0f - k * a2 - a3) * h;
+            break;
+        case EFilterShape::BandPass2: // y = k v1: unity at the centre
+            c1 = k * a1;
+            c2 = -k * a2;
+            d = k * a2 * h;
+            break;
+        case EFilterShape::LowPass1: {
+            // The trapezoidal one-pole in the first state: s' = (1 - 2G) s + 2G x,
+            // y = (1 - G) s + G x with G = g / (1 + g); the second state stays 0.
+            const float gOne = g / (1.0f + g);
+            a11 = 1.0f - 2.0f * gOne;
+            a12 = a21 = 0.0f;
+            a22 = 0.0f;
+            b1 = 2.0f * gOne * h;
+            b2 = 0.0f;
+            c1 = 1.0f - gOne;
+            c2 = 0.0f;
+            d = gOne * h;
+            break;
+        }
+        }
         p11 = a11 * a11 + a12 * a21; // A^2
         p12 = a11 * a12 + a12 * a22;
         p21 = a21 * a11 + a22 * a21;
@@ -99,8 +128,12 @@ struct SStateSpace {
     }
 };
 
+double ClampResonance(double qCentibels) {
+    return std::clamp(qCentibels, 0.0, static_cast<double>(CLowPassFilter::kMaxResonanceCentibels));
+}
+
 double QFromCentibels(double qCentibels) {
-    const double peak = std::pow(10.0, std::clamp(qCentibels, 0.0, 960.0) / 200.0);
+    const double peak = std::pow(10.0, ClampResonance(qCentibels) / 200.0);
     return std::sqrt((peak * peak + peak * std::sqrt(peak * peak - 1.0)) * 0.5);
 }
 
@@ -113,10 +146,16 @@ void CLowPassFilter::SetParameters(float cutoffHz, float qCentibels, float sampl
     const double cutoff = std::isnan(cutoffHz) ? maxCutoff : cutoffHz;
     const double q = std::isnan(qCentibels) ? 0.0 : qCentibels;
 
-    targetBypass = q < 1.0 && cutoff >= std::min<double>(kBypassCutoffHz, maxCutoff);
+    const bool lowPass = shape == EFilterShape::LowPass2 || shape == EFilterShape::LowPass1;
+    targetBypass = lowPass && (shape == EFilterShape::LowPass1 || q < 1.0) &&
+                   cutoff >= std::min<double>(kBypassCutoffHz, maxCutoff);
     const double fc = std::clamp<double>(cutoff, kMinCutoffHz, maxCutoff);
     target.g = static_cast<float>(std::tan(kPi * fc / fs));
     target.k = static_cast<float>(1.0 / QFromCentibels(q));
+    // Half the resonance comes off the pass band, as the reference player does, so a resonant
+    // voice is not louder overall than the same voice without resonance.
+    const bool resonant = shape == EFilterShape::LowPass2 || shape == EFilterShape::HighPass2;
+    target.h = resonant ? static_cast<float>(std::pow(10.0, -ClampResonance(q) / 400.0)) : 1.0f;
     if (!primed) {
         current = target;
         currentBypass = targetBypass;
@@ -150,9 +189,9 @@ void CLowPassFilter::Process(const float* in, float* out, int frames) {
     float s1 = ic1eq;
     float s2 = ic2eq;
 
-    if (!fadeIn && !fadeOut && target.g == from.g && target.k == from.k) {
+    if (!fadeIn && !fadeOut && target.g == from.g && target.k == from.k && target.h == from.h) {
         // Steady parameters, the common case: no coefficient update.
-        const SStateSpace m(g, k);
+        const SStateSpace m(g, k, from.h, shape);
         for (int start = 0; start < frames; start += kFlushInterval) {
             const int n = std::min(frames - start, kFlushInterval);
             m.Run(in + start, out + start, n, s1, s2);
@@ -165,9 +204,11 @@ void CLowPassFilter::Process(const float* in, float* out, int frames) {
 
     // The coefficients move in steps of kGlideStep samples, each step taking the value the
     // glide reaches at its end: the cutoff evenly in pitch, which a linear ramp of g would not.
+    // The pass-band gain instead scales the input sample by sample: in steps it would click.
     const float stepShare = static_cast<float>(kGlideStep) * invFrames;
     const float gStep = std::pow(target.g / from.g, stepShare);
     const float kStep = (target.k - from.k) * stepShare;
+    const float hSlope = (target.h - from.h) * invFrames;
     for (int start = 0; start < frames; start += kGlideStep) {
         const int end = std::min(frames, start + kGlideStep);
         if (end == frames) {
@@ -177,17 +218,20 @@ void CLowPassFilter::Process(const float* in, float* out, int frames) {
             g *= gStep;
             k += kStep;
         }
-        const SStateSpace m(g, k);
+        const SStateSpace m(g, k, 1.0f, shape);
+        float scaled[kGlideStep];
+        for (int i = start; i < end; ++i)
+            scaled[i - start] = in[i] * (from.h + hSlope * static_cast<float>(i + 1));
         if (fadeIn || fadeOut) {
             float wetPart[kGlideStep];
-            m.Run(in + start, wetPart, end - start, s1, s2);
+            m.Run(scaled, wetPart, end - start, s1, s2);
             for (int i = start; i < end; ++i) {
                 const float wet = static_cast<float>(i + 1) * invFrames;
                 const float mix = fadeIn ? wet : 1.0f - wet;
                 out[i] = in[i] + mix * (wetPart[i - start] - in[i]);
             }
         } else {
-            m.Run(in + start, out + start, end - start, s1, s2);
+            m.Run(scaled, out + start, end - start, s1, s2);
         }
         if (end % kFlushInterval == 0 || end == frames)
             Flush(s1, s2);

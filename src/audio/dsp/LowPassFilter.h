@@ -2,6 +2,10 @@
 
 namespace hml::audio {
 
+// The responses the voice filter offers: SoundFont voices use the resonant 2-pole low-pass; SFZ
+// regions may choose another one.
+enum class EFilterShape : unsigned char { LowPass2, HighPass2, BandPass2, LowPass1 };
+
 // Resonant 2-pole low-pass of a SoundFont voice: a trapezoidal (zero-delay feedback) state-variable
 // filter, which keeps its response exact up to Nyquist and stays well-behaved while its cutoff is
 // swept every sample.
@@ -11,13 +15,18 @@ namespace hml::audio {
 // the peak of the magnitude response is exactly qCentibels / 10 dB above DC:
 //     G = 10^(qCentibels / 200),  Q = sqrt((G^2 + G * sqrt(G^2 - 1)) / 2)
 // (the peak of a 2-pole low-pass with Q > 1/sqrt(2) is Q / sqrt(1 - 1 / (4 Q^2))). The peak sits at
-// the cutoff once Q is large. No gain compensation: a 96 dB resonance does ring 96 dB above DC.
+// the cutoff once Q is large. The pass band is lowered by half the resonance (DC gain
+// 10^(-qCentibels / 400)), so the peak stands only qCentibels / 20 dB above unity.
 //
 // Usage: SetParameters() once per block, then Process() that block; the coefficients glide from
 // the previous parameters to the new ones across the frames of that call (the cutoff evenly in
 // pitch), so block-rate modulation does not click. A cutoff at or above 13500 cents (or 0.45 of
 // the sample rate) with under 1 cB of resonance turns the filter off (exact pass-through);
 // switching on or off crossfades across the block. Cutoffs are clamped to 5 Hz .. 0.45 fs.
+//
+// The same state-variable core gives the 2-pole high-pass (its resonant peak lowered like the
+// low-pass's), the 2-pole band-pass (unity gain at its centre, narrower with resonance) and a
+// 1-pole low-pass (resonance ignored). Only the low-passes switch themselves off at the top cutoff.
 class CLowPassFilter {
 public:
     // The cutoff at and above which a filter without resonance is off (13500 absolute cents).
@@ -35,6 +44,8 @@ public:
 
     // Clears the state; the next SetParameters() applies without a glide.
     void Reset();
+    // Takes effect with the next SetParameters(); call Reset() first when the shape changes.
+    void SetShape(EFilterShape shape_) { shape = shape_; }
 
     // Whether the last SetParameters() turned the filter off.
     bool IsBypassed() const { return targetBypass; }
@@ -43,6 +54,7 @@ private:
     struct SCoefficients {
         float g = 0.0f; // tan(pi * fc / fs)
         float k = 1.0f; // 1 / Q
+        float h = 1.0f; // pass-band gain
     };
 
     SCoefficients current;
@@ -50,6 +62,7 @@ private:
     bool currentBypass = true;
     bool targetBypass = true;
     bool primed = false; // false until parameters arrived after construction or Reset()
+    EFilterShape shape = EFilterShape::LowPass2;
     float ic1eq = 0.0f;
     float ic2eq = 0.0f;
 };

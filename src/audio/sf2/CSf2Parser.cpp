@@ -36,12 +36,26 @@ public:
             return false;
         }
         data = {b.p + pos + 8, len};
-        pos += 8 + static_cast<size_t>(len) + (len & 1u);
+        pos += 8 + static_cast<size_t>(len);
+        // RIFF pads an odd chunk to even length, but SF3 writers leave the odd sample chunk
+        // unpadded: skip the pad byte unless a chunk header fits only without it.
+        if ((len & 1u) && (HeaderAt(pos + 1) || !HeaderAt(pos)))
+            ++pos;
         return true;
     }
     bool ok = true;
 
 private:
+    // A printable id and a length that fits the rest of the body.
+    bool HeaderAt(size_t at) const {
+        if (at + 8 > b.n || Rd32(b.p + at + 4) > b.n - at - 8)
+            return false;
+        for (size_t i = 0; i < 4; ++i)
+            if (b.p[at + i] < 0x20 || b.p[at + i] > 0x7E)
+                return false;
+        return true;
+    }
+
     SSpan b;
     size_t pos = 0;
 };
@@ -121,13 +135,14 @@ private:
             s.type = Rd16(r + 44);
             if (s.type & 0x8000) { // ROM samples: we have no ROM, play nothing
                 s.start = s.end = 0;
+                s.type = static_cast<uint16_t>(s.type & ~OggVorbisSample);
             }
-            // Clamp into the sample data; a broken header becomes an empty sample, not a fault.
-            s.end = std::min(s.end, frames);
-            s.start = std::min(s.start, s.end);
-            if (s.loopStart < s.start || s.loopEnd > s.end || s.loopStart >= s.loopEnd) {
-                s.loopStart = s.start;
-                s.loopEnd = s.end;
+            if (s.type & OggVorbisSample) {
+                const uint64_t bytes = std::min<uint64_t>(model.smplBytes, UINT32_MAX);
+                s.end = static_cast<uint32_t>(std::min<uint64_t>(s.end, bytes));
+                s.start = std::min(s.start, s.end);
+            } else {
+                ClampPcm(s, frames);
             }
             if (s.rate < 400 || s.rate > 384000)
                 s.rate = s.rate == 0 ? 44100 : std::clamp<uint32_t>(s.rate, 400, 384000);
@@ -138,6 +153,16 @@ private:
         }
         (void)why;
         return true;
+    }
+
+    // Clamp into the sample data; a broken header becomes an empty sample, not a fault.
+    static void ClampPcm(SSample& s, uint32_t frames) {
+        s.end = std::min(s.end, frames);
+        s.start = std::min(s.start, s.end);
+        if (s.loopStart < s.start || s.loopEnd > s.end || s.loopStart >= s.loopEnd) {
+            s.loopStart = s.start;
+            s.loopEnd = s.end;
+        }
     }
 
     // Reads the generators and modulators of bags [first, last) into zones. `linkGen` is the
@@ -285,6 +310,7 @@ EError CSf2Parser::Parse(const uint8_t* data, size_t size, SModel& out, std::str
             if (smpl.p != nullptr) {
                 model.smplOffset = static_cast<uint64_t>(smpl.p - data);
                 model.smplFrames = static_cast<uint32_t>(std::min<size_t>(smpl.n / 2, UINT32_MAX));
+                model.smplBytes = smpl.n;
                 if (sm24.p != nullptr && sm24.n >= model.smplFrames)
                     model.sm24Offset = static_cast<uint64_t>(sm24.p - data);
             }
@@ -313,8 +339,8 @@ EError CSf2Parser::Parse(const uint8_t* data, size_t size, SModel& out, std::str
     }
     if (!top.ok)
         return fail("chunk overruns the file");
-    if (model.info.versionMajor > 2)
-        return fail("compressed (version 3) SoundFonts are not supported");
+    if (model.info.versionMajor > 3)
+        return fail("unknown SoundFont version");
     if (!haveSdta || !havePdta)
         return fail("sdta or pdta list missing");
     CBuilder builder(hy, model);

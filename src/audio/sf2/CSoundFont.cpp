@@ -1,6 +1,7 @@
 #include "audio/sf2/CSoundFont.h"
 
 #include "audio/sf2/CSf2Parser.h"
+#include "audio/sf2/Sf3Samples.h"
 #include "base/Utf8.h"
 
 #include <algorithm>
@@ -11,6 +12,11 @@ using namespace hml::base;
 
 std::shared_ptr<CSoundFont> CSoundFont::Open(const std::filesystem::path& path, uint32_t flags,
                                              EError& error) {
+    std::string ext = base::Utf8(path.extension());
+    for (char& c : ext)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (ext == ".sfz")
+        return OpenSfz(path, flags, error);
     std::shared_ptr<CSoundFont> font(new CSoundFont());
     font->file = CMappedFile::Open(path, error);
     if (!font->file)
@@ -49,6 +55,24 @@ std::shared_ptr<CSoundFont> CSoundFont::Finish(std::shared_ptr<CSoundFont> font,
     error = sf2::CSf2Parser::Parse(font->bytes, font->size, font->model);
     if (error != EError::Ok)
         return nullptr;
+    font->samples16 = font->bytes + font->model.smplOffset;
+    if (sf2::HasCompressedSamples(font->model)) {
+        std::string why;
+        if (!sf2::DecodeCompressedSamples(font->bytes, font->model, font->decoded, why)) {
+            error = EError::FileForm;
+            return nullptr;
+        }
+        font->samples16 = reinterpret_cast<const uint8_t*>(font->decoded.data());
+        font->compressed = true;
+        font->file.reset();
+        font->memory = {};
+        font->bytes = nullptr;
+        font->size = 0;
+    }
+    return Index(std::move(font), flags);
+}
+
+std::shared_ptr<CSoundFont> CSoundFont::Index(std::shared_ptr<CSoundFont> font, uint32_t flags) {
     font->flags = flags;
     const auto& presets = font->model.presets;
     font->residency = std::make_unique<std::atomic<uint8_t>[]>(presets.size());
@@ -109,6 +133,8 @@ void CSoundFont::Touch(const sf2::SPreset& p) const {
     for (const sf2::SZone& pz : p.zones) {
         for (const sf2::SZone& iz : model.instruments[static_cast<size_t>(pz.link)].zones) {
             const sf2::SSample& s = model.samples[static_cast<size_t>(iz.link)];
+            if (s.data16 != nullptr)
+                continue; // decoded into memory at load
             for (uint64_t b = uint64_t{s.start} * 2; b < uint64_t{s.end} * 2; b += 2048)
                 sink = static_cast<uint8_t>(sink + base[b]);
             if (lo != nullptr)
@@ -176,10 +202,12 @@ SFontInfo CSoundFont::GetInfo() const {
     info.name = model.info.name;
     info.copyright = model.info.copyright;
     info.comment = model.info.comment;
-    const uint64_t bytesUsed = uint64_t{model.smplFrames} * (model.sm24Offset ? 3 : 2);
+    const uint64_t bytesUsed =
+        uint64_t{model.smplFrames} * (model.sm24Offset || instrument ? 3 : 2);
     info.sampleDataSize = static_cast<uint32_t>(std::min<uint64_t>(bytesUsed, UINT32_MAX));
-    info.sampleType = 0;
+    info.sampleType = compressed ? sf2::OggVorbisSample : 0;
     info.presetCount = static_cast<uint32_t>(model.presets.size());
+    info.regionCount = regions;
     return info;
 }
 

@@ -1,9 +1,9 @@
 // A loaded SoundFont, shared by every stream that plays it (and freed when the last user lets
 // go, so freeing a font while a stream still renders it is safe). The model is immutable after
 // Open; volume and the per-preset residency flags are the only things that change, atomically.
-// Sample data stays in a read-only mapping of the file; a preset's pages are brought in by
-// Load (preload) or, after a program change asks for it, by the font's own loader thread, so
-// the render thread rarely meets a page that is not resident yet.
+// SF2 sample data stays in a read-only mapping of the file (SF3 samples are decoded at Open); a
+// preset's pages are brought in by Load (preload) or, after a program change asks for it, by the
+// font's own loader thread, so the render thread rarely meets a page that is not resident yet.
 #pragma once
 
 #include "audio/Audio.h"
@@ -28,6 +28,7 @@ struct SFontInfo {
     uint32_t sampleDataSize = 0; // bytes of sample data (16-bit plus the 24-bit low bytes)
     uint32_t sampleType = 0;     // 0 = PCM
     uint32_t presetCount = 0;
+    uint32_t regionCount = 0; // an SFZ instrument's regions; 0 for SoundFont 2
 };
 
 class CSoundFont {
@@ -39,6 +40,9 @@ public:
                                             EError& error);
     static std::shared_ptr<CSoundFont> Open(const std::wstring& path, uint32_t flags,
                                             EError& error);
+    // An SFZ instrument: one preset, bank 0 program 0, which list entries place anywhere.
+    static std::shared_ptr<CSoundFont> OpenSfz(const std::filesystem::path& path, uint32_t flags,
+                                               EError& error, std::string* why = nullptr);
     // The font keeps the bytes; used for fonts built in memory.
     static std::shared_ptr<CSoundFont> OpenMemory(std::vector<uint8_t> bytes, uint32_t flags,
                                                   EError& error);
@@ -58,6 +62,8 @@ public:
     // Null when the font has no such preset.
     const char* GetPresetName(int preset, int bank) const;
 
+    bool IsInstrument() const { return instrument; }
+    size_t UnknownOpcodes() const { return unknownOpcodes; }
     bool XgDrums() const { return (flags & FontFlags::XgDrums) != 0; }
     bool IsPresetLoaded(int preset, int bank) const;
 
@@ -70,7 +76,7 @@ public:
     // Render side: lock-free lookups into the immutable model.
     const sf2::SPreset* FindPreset(int bank, int preset) const;
     const sf2::SModel& Model() const { return model; }
-    const uint8_t* Samples16() const { return bytes + model.smplOffset; }
+    const uint8_t* Samples16() const { return samples16; }
     const uint8_t* Samples24() const {
         return model.sm24Offset ? bytes + model.sm24Offset : nullptr;
     }
@@ -79,6 +85,7 @@ private:
     CSoundFont() = default;
     static std::shared_ptr<CSoundFont> Finish(std::shared_ptr<CSoundFont> font, uint32_t flags,
                                               EError& error);
+    static std::shared_ptr<CSoundFont> Index(std::shared_ptr<CSoundFont> font, uint32_t flags);
     template <class F> bool ForPresets(int preset, int bank, F&& f) const;
     void Touch(const sf2::SPreset& p) const;
     void LoaderMain();
@@ -87,9 +94,17 @@ private:
 
     std::unique_ptr<CMappedFile> file;
     std::vector<uint8_t> memory;
+    // SF3: the samples decoded at load; the file is then let go.
+    std::vector<int16_t> decoded;
     const uint8_t* bytes = nullptr;
+    const uint8_t* samples16 = nullptr;
+    bool compressed = false;
     size_t size = 0;
     sf2::SModel model;
+    std::shared_ptr<const void> sampleFiles; // what the samples of an SFZ instrument point into
+    bool instrument = false;
+    uint32_t regions = 0;
+    size_t unknownOpcodes = 0;
     std::vector<uint32_t> presetKeys; // sorted (bank << 8 | preset) << 16 | index
     uint32_t flags = 0;
     std::atomic<float> volume{1.0f};

@@ -87,6 +87,7 @@ struct SZone {
     std::vector<SModulator> mods;
     uint8_t keyLo = 0, keyHi = 127, velLo = 0, velHi = 127;
     int link = -1;
+    int rule = -1; // index into SModel::rules; SoundFont 2 zones have none
 
     bool Has(int g) const { return (set >> g) & 1u; }
     bool Matches(int key, int vel) const {
@@ -108,9 +109,17 @@ struct SPreset {
     std::vector<SZone> zones;
 };
 
-enum ESampleType : uint16_t { MonoSample = 1, RightSample = 2, LeftSample = 4, LinkedSample = 8 };
+enum ESampleType : uint16_t {
+    MonoSample = 1,
+    RightSample = 2,
+    LeftSample = 4,
+    LinkedSample = 8,
+    OggVorbisSample = 0x10, // SF3: an Ogg Vorbis stream in smpl
+};
 
-// Frame positions are indexes into the smpl chunk, validated against its length.
+// Frame positions are indexes into the smpl chunk, validated against its length. An Ogg Vorbis
+// sample as parsed has start and end as byte offsets of its stream and loops relative to its
+// decoded audio; decoding it at load rewrites all four as frame positions in the decoded data.
 struct SSample {
     std::string name;
     uint32_t start = 0, end = 0, loopStart = 0, loopEnd = 0;
@@ -119,11 +128,42 @@ struct SSample {
     int8_t pitchCorrection = 0;
     uint16_t link = 0;
     uint16_t type = MonoSample;
+    // Samples decoded from their own files (SFZ) keep their frames apart from the font's data.
+    const uint8_t* data16 = nullptr; // little-endian 16-bit frames, null = the font's data
+    const uint8_t* data24 = nullptr; // their low bytes
+    uint32_t dataFrames = 0;
 };
 
 struct SInfo {
     uint16_t versionMajor = 0, versionMinor = 0;
     std::string name, copyright, comment;
+};
+
+// When an SFZ region plays, beyond its key and velocity ranges, and how its notes end.
+enum ETrigger : uint8_t { TriggerAttack, TriggerRelease, TriggerFirst, TriggerLegato };
+
+struct SCcRange {
+    uint8_t cc = 0, lo = 0, hi = 127;
+};
+
+struct SRegionRule {
+    ETrigger trigger = TriggerAttack;
+    uint8_t chanLo = 0, chanHi = 15;
+    bool oneShot = false;     // plays to its end whatever the key does
+    bool offFast = true;      // off_mode: fast cut, or the normal release
+    uint32_t group = 0;       // 0 = none
+    uint32_t offBy = 0;       // a note of this group ends this region's notes
+    uint16_t seqLength = 1;   // round robin: plays on the seqPosition-th of every seqLength
+    uint16_t seqPosition = 1; // notes that reach it
+    float randLo = 0.0f, randHi = 1.0f;
+    int8_t switchLast = -1; // key switch that selects it; -1 = any
+    int8_t switchDefault = -1;
+    int8_t switchLo = -1, switchHi = -1; // keys that act as switches
+    uint16_t polyphony = 0;              // voices of its group per channel; 0 = unlimited
+    uint16_t notePolyphony = 0;          // voices of its group per key
+    uint8_t filterShape = 0;             // an EFilterShape; 0 = the resonant 2-pole low-pass
+    std::vector<float> velocityCurve;    // gain by note-on velocity (128); empty = the modulators'
+    std::vector<SCcRange> cc;
 };
 
 struct SModel {
@@ -133,7 +173,11 @@ struct SModel {
     std::vector<SSample> samples;
     uint64_t smplOffset = 0; // file offset of the 16-bit sample data
     uint32_t smplFrames = 0;
+    uint64_t smplBytes = 0;
     uint64_t sm24Offset = 0; // file offset of the low bytes of 24-bit samples, 0 = none
+    std::vector<SRegionRule> rules;
+    bool releaseTriggers = false;      // some rule starts notes on note-off
+    int switchLo = 128, switchHi = -1; // keys that act as key switches
 };
 
 } // namespace hml::audio::sf2

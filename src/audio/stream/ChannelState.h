@@ -31,6 +31,8 @@ struct SChannel {
     const sf2::SPreset* preset = nullptr;
     const CSoundFont* presetFont = nullptr;
     bool presetDirty = true;
+    int8_t keySwitch = -1;          // last key switch pressed (SFZ); -1 = none yet
+    uint8_t noteVelocity[128] = {}; // of the last note-on per key, for release triggers
 
     bool SustainDown() const { return ctl.cc[64] >= 64; }
     bool SostenutoDown() const { return ctl.cc[66] >= 64; }

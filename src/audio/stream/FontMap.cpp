@@ -1,5 +1,7 @@
 #include "audio/stream/FontMap.h"
 
+#include <algorithm>
+
 namespace hml::audio {
 
 std::vector<SFontMapping> CFontMap::Replace(std::vector<SFontMapping> next) {
@@ -32,7 +34,12 @@ bool CFontMap::Lookup(int bank, int program, bool drum, EMode mode, SChannel& ch
     for (const SFontMapping& m : fonts) {
         const CSoundFont* f = m.font.get();
         const sf2::SPreset* p = nullptr;
-        if (m.preset < 0) {
+        if (f->IsInstrument()) {
+            // An instrument plays as one program of the entry's bank: its preset, or 0.
+            const bool bankFits = drum ? m.bank == 128 : m.bank == bank;
+            if (bankFits && std::max(m.preset, 0) == program)
+                p = &f->Model().presets[0];
+        } else if (m.preset < 0) {
             if (drum) {
                 if (f->XgDrums() && mode == ModeXg)
                     p = f->FindPreset(127, program);

@@ -11,6 +11,8 @@ using voice::CVoice;
 namespace {
 
 constexpr int kSpareVoices = 64; // slots for voices fading out after being stolen
+// Allocated up front (about 1.7 MB): every ordinary limit, and the first burst of a high one.
+constexpr int kInitialSlots = 1024 + kSpareVoices;
 constexpr float kStealFade = 0.003f;
 constexpr float kExclusiveFade = 0.002f;
 constexpr float kSoundOffFade = 0.005f;
@@ -18,18 +20,77 @@ constexpr float kSoundOffFade = 0.005f;
 } // namespace
 
 CVoicePool::CVoicePool(int limit, uint32_t sampleRate, bool offLast)
-    : voiceLimit(limit), rate(sampleRate), noteOffLast(offLast) {
-    voices.resize(static_cast<size_t>(limit + kSpareVoices));
-    active.reserve(voices.size());
-    freeList.reserve(voices.size());
-    for (size_t i = voices.size(); i-- > 0;)
-        freeList.push_back(static_cast<int>(i));
+    : voiceLimit(limit), rate(sampleRate), noteOffLast(offLast), total(limit + kSpareVoices) {
+    chunks = std::make_unique<std::unique_ptr<CVoice[]>[]>(
+        static_cast<size_t>((total + kChunk - 1) / kChunk));
+    int cap = 0;
+    while (cap < std::min(total, kInitialSlots)) {
+        chunks[static_cast<size_t>(cap / kChunk)] = std::make_unique<CVoice[]>(kChunk);
+        cap = std::min(total, cap + kChunk);
+    }
+    capacity.store(cap);
+    active.reserve(static_cast<size_t>(total));
+    freeList.reserve(static_cast<size_t>(total));
+    TakeNewSlots();
     noteStarted.reserve(256);
+    if (cap < total)
+        topUp = std::thread([this] { TopUpMain(); });
+}
+
+CVoicePool::~CVoicePool() {
+    if (topUp.joinable()) {
+        {
+            std::lock_guard<std::mutex> guard(topUpLock);
+            stop = true;
+        }
+        topUpWake.notify_one();
+        topUp.join();
+    }
+}
+
+void CVoicePool::TakeNewSlots() {
+    const int cap = capacity.load(std::memory_order_acquire);
+    for (int i = cap; i-- > known;)
+        freeList.push_back(i);
+    known = std::max(known, cap);
+}
+
+void CVoicePool::TopUpMain() {
+    std::unique_lock<std::mutex> guard(topUpLock);
+    int cap = capacity.load();
+    while (!stop && cap < total) {
+        topUpWake.wait_for(guard, std::chrono::milliseconds(2), [this] { return stop.load(); });
+        // Keeps at least half the pool free, so a burst finds room before the next round.
+        while (!stop && cap < total && inUse.load(std::memory_order_relaxed) * 2 >= cap) {
+            chunks[static_cast<size_t>(cap / kChunk)] = std::make_unique<CVoice[]>(kChunk);
+            cap = std::min(total, cap + kChunk);
+            capacity.store(cap, std::memory_order_release);
+        }
+    }
 }
 
 void CVoicePool::NoteOn(int c, int key, int vel, SChannel& ch) {
     if (ch.mono)
         ReleaseAll(c, ch.SustainDown());
+    ch.noteVelocity[key] = static_cast<uint8_t>(vel);
+    const sf2::SModel& model = ch.presetFont->Model();
+    if (!model.rules.empty()) {
+        if (key >= model.switchLo && key <= model.switchHi)
+            ch.keySwitch = static_cast<int8_t>(key);
+        random ^= random << 13;
+        random ^= random >> 17;
+        random ^= random << 5;
+        noteRandom = static_cast<float>(random >> 8) * (1.0f / 16777216.0f);
+        keysHeld = false;
+        for (int idx : active) {
+            const CVoice& v = At(idx);
+            keysHeld = keysHeld || (v.Channel() == c && !v.IsReleased() && v.Key() != key);
+        }
+    }
+    StartZones(c, key, vel, ch, false);
+}
+
+void CVoicePool::StartZones(int c, int key, int vel, const SChannel& ch, bool release) {
     const uint32_t id = ++noteCounter;
     noteStarted.clear();
     const sf2::SPreset& preset = *ch.preset;
@@ -41,6 +102,10 @@ void CVoicePool::NoteOn(int c, int key, int vel, SChannel& ch) {
         for (const sf2::SZone& iz : inst.zones) {
             if (!iz.Matches(key, vel))
                 continue;
+            const sf2::SRegionRule* rule =
+                iz.rule >= 0 ? &model.rules[static_cast<size_t>(iz.rule)] : nullptr;
+            if (rule != nullptr ? !RuleAllows(*rule, iz.rule, c, ch, release) : release)
+                continue;
             const int idx = Allocate();
             if (idx < 0)
                 return;
@@ -51,6 +116,7 @@ void CVoicePool::NoteOn(int c, int key, int vel, SChannel& ch) {
             s.presetZone = &pz;
             s.instGlobal = inst.global.set || !inst.global.mods.empty() ? &inst.global : nullptr;
             s.instZone = &iz;
+            s.rule = rule;
             s.channel = c;
             s.key = key;
             s.velocity = vel;
@@ -67,9 +133,71 @@ void CVoicePool::NoteOn(int c, int key, int vel, SChannel& ch) {
     LinkNewVoices(c, id, model);
 }
 
+bool CVoicePool::RuleAllows(const sf2::SRegionRule& rule, int ruleIndex, int c, const SChannel& ch,
+                            bool release) {
+    if (release != (rule.trigger == sf2::TriggerRelease))
+        return false;
+    if ((rule.trigger == sf2::TriggerFirst && keysHeld) ||
+        (rule.trigger == sf2::TriggerLegato && !keysHeld))
+        return false;
+    if (c < rule.chanLo || c > rule.chanHi)
+        return false;
+    for (const sf2::SCcRange& r : rule.cc)
+        if (ch.ctl.cc[r.cc] < r.lo || ch.ctl.cc[r.cc] > r.hi)
+            return false;
+    if (noteRandom < rule.randLo || noteRandom >= rule.randHi)
+        return false;
+    if (rule.switchLast >= 0 &&
+        (ch.keySwitch >= 0 ? ch.keySwitch : rule.switchDefault) != rule.switchLast)
+        return false;
+    if (rule.seqLength > 1) {
+        // Every note that reaches the region counts, played or not.
+        uint16_t& n = seqCount[static_cast<size_t>(ruleIndex) % std::size(seqCount)];
+        const bool turn = n % rule.seqLength == rule.seqPosition - 1;
+        n = static_cast<uint16_t>((n + 1) % rule.seqLength);
+        return turn;
+    }
+    return true;
+}
+
+void CVoicePool::ApplyGroups(CVoice& v, int c, uint32_t id) {
+    const sf2::SRegionRule* rule = v.Rule();
+    if (rule->group != 0) {
+        for (int o : active) {
+            CVoice& w = At(o);
+            if (w.NoteId() != id && w.Channel() == c && w.Rule() != nullptr &&
+                w.Rule()->offBy == rule->group && !w.IsFading())
+                w.EndByGroup(kExclusiveFade);
+        }
+    }
+    // Polyphony limits end the oldest notes of the group (of the key) beyond the limit.
+    for (const bool perKey : {false, true}) {
+        const int limit = perKey ? rule->notePolyphony : rule->polyphony;
+        if (limit == 0)
+            continue;
+        for (;;) {
+            int count = 0, oldest = -1;
+            for (int o : active) {
+                const CVoice& w = At(o);
+                if (w.Channel() != c || w.IsFading() || w.IsReleased() || w.Rule() == nullptr ||
+                    w.Rule()->group != rule->group || (perKey && w.Key() != v.Key()))
+                    continue;
+                ++count;
+                if (w.NoteId() != id && (oldest < 0 || w.NoteId() < At(oldest).NoteId()))
+                    oldest = o;
+            }
+            if (count <= limit || oldest < 0)
+                break;
+            At(oldest).EndByGroup(kExclusiveFade);
+        }
+    }
+}
+
 void CVoicePool::LinkNewVoices(int c, uint32_t id, const sf2::SModel& model) {
     for (int idx : noteStarted) {
         CVoice& v = At(idx);
+        if (v.Rule() != nullptr)
+            ApplyGroups(v, c, id);
         // A new note of an exclusive class cuts the others of its class on this channel.
         if (v.ExclusiveClass() != 0) {
             for (int o : active) {
@@ -113,8 +241,10 @@ void CVoicePool::NoteOff(int c, int key, const SChannel& ch) {
         else
             v.Release();
     }
+    // After the loop above, so the release notes are not released at once.
+    if (ch.preset != nullptr && ch.presetFont->Model().releaseTriggers)
+        StartZones(c, key, ch.noteVelocity[key], ch, true);
 }
-
 void CVoicePool::SoundOff(int c) {
     for (int idx : active)
         if (At(idx).Channel() == c)
@@ -221,11 +351,14 @@ void CVoicePool::StealOne() {
 }
 
 int CVoicePool::Allocate() {
+    TakeNewSlots();
+    inUse.store(static_cast<int>(active.size()) + 1, std::memory_order_relaxed);
     int nonFading = 0;
     for (int idx : active)
         nonFading += At(idx).IsFading() ? 0 : 1;
-    if (nonFading >= voiceLimit)
-        StealOne();
+    if (nonFading >= voiceLimit ||
+        (freeList.empty() && nonFading == static_cast<int>(active.size())))
+        StealOne(); // at the limit, or the pool has not grown to it yet
     if (freeList.empty()) {
         // Every spare slot is fading: reuse the one closest to silence.
         int best = -1;

@@ -1,13 +1,20 @@
-// A stream's fixed pool of voices: starting the voices of a note, allocation and stealing,
-// note-off and the pedals, and rendering the sounding voices of one block. Render thread only
-// (under the stream's lock); nothing here allocates after construction.
+// A stream's pool of voices: starting the voices of a note, allocation and stealing, note-off
+// and the pedals, and rendering the sounding voices of one block. Render thread only (under the
+// stream's lock), which never allocates: a high limit starts with a small pool that a background
+// thread tops up in chunks while it is at least half in use, so the limit costs nothing until
+// it is used. A burst that outruns the top-up steals rather than drops its new notes.
 #pragma once
 
 #include "audio/stream/ChannelState.h"
 #include "audio/stream/FontMap.h"
 #include "audio/voice/CVoice.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace hml::audio {
@@ -16,6 +23,9 @@ class CVoicePool : public IChannelVoices {
 public:
     // `limit` voices sound at once; a few more slots let stolen voices fade out.
     CVoicePool(int limit, uint32_t rate, bool noteOffLast);
+    ~CVoicePool() override;
+    CVoicePool(const CVoicePool&) = delete;
+    CVoicePool& operator=(const CVoicePool&) = delete;
 
     void NoteOn(int c, int key, int velocity, SChannel& ch);
     void NoteOff(int c, int key, const SChannel& ch);
@@ -33,23 +43,48 @@ public:
     // Over the time budget: fades out the quietest eighth of the voices.
     void ShedQuietest();
     size_t ActiveCount() const { return active.size(); }
+    // Voice slots allocated so far, any thread.
+    int Capacity() const { return capacity.load(); }
 
 private:
-    voice::CVoice& At(int idx) { return voices[static_cast<size_t>(idx)]; }
+    static constexpr int kChunk = 256;
+    voice::CVoice& At(int idx) { return chunks[idx / kChunk][idx % kChunk]; }
+    // Render thread: puts the slots the top-up added since the last call on the free list.
+    void TakeNewSlots();
+    void TopUpMain();
     int Allocate();
     void StealOne();
     void Compact();
     // After a note's voices started: exclusive classes and stereo pairs.
     void LinkNewVoices(int c, uint32_t noteId, const sf2::SModel& model);
+    // Starts the voices of the channel's preset for a key going down, or up (release triggers).
+    void StartZones(int c, int key, int vel, const SChannel& ch, bool release);
+    bool RuleAllows(const sf2::SRegionRule& rule, int ruleIndex, int c, const SChannel& ch,
+                    bool release);
+    // Region polyphony and groups that end others (SFZ).
+    void ApplyGroups(voice::CVoice& v, int c, uint32_t noteId);
 
     const int voiceLimit;
     const uint32_t rate;
     const bool noteOffLast;
-    std::vector<voice::CVoice> voices;
+    const int total; // the limit plus the slots of voices fading out after a steal
+    std::unique_ptr<std::unique_ptr<voice::CVoice[]>[]> chunks;
+    std::atomic<int> capacity{0};
+    std::atomic<int> inUse{0};
+    int known = 0; // slots the render thread has taken
+    std::atomic<bool> stop{false};
+    std::mutex topUpLock;
+    std::condition_variable topUpWake;
+    std::thread topUp;
     std::vector<int> active;
     std::vector<int> freeList;
     std::vector<int> noteStarted;
     uint32_t noteCounter = 0;
+    // Round robin counters of region rules, by rule index modulo their count.
+    uint16_t seqCount[512] = {};
+    uint32_t random = 0x9E3779B9u;
+    float noteRandom = 0.0f; // one draw per note, shared by its regions
+    bool keysHeld = false;   // another key of the channel sounds (first/legato triggers)
 };
 
 } // namespace hml::audio

@@ -104,19 +104,24 @@ bool CVoice::Start(const SVoiceStart& s, const SChannelControls* controls, doubl
     channel = s.channel;
     noteId = s.noteId;
     sample = &model.samples[static_cast<size_t>(s.instZone->link)];
+    rule = s.rule;
+    filter.SetShape(rule ? static_cast<EFilterShape>(rule->filterShape) : EFilterShape::LowPass2);
     font = s.font;
-    data16 = s.font->Samples16();
-    data24 = s.font->Samples24();
+    data16 = sample->data16 ? sample->data16 : s.font->Samples16();
+    data24 = sample->data16 ? sample->data24 : s.font->Samples24();
     fontVolume = s.font->GetVolume();
 
     CombineGenerators(s);
     CombineModulators(s);
     key = gen[Keynum] >= 0 ? std::min(static_cast<int>(gen[Keynum]), 127) : s.key;
     velocity = gen[Velocity] >= 0 ? std::min(static_cast<int>(gen[Velocity]), 127) : s.velocity;
+    velocityGain = rule && !rule->velocityCurve.empty()
+                       ? rule->velocityCurve[static_cast<size_t>(std::clamp(velocity, 0, 127))]
+                       : 1.0f;
     ComputeMods();
     modsSerial = ctl->serial;
 
-    if (!SetSampleWindow(model.smplFrames))
+    if (!SetSampleWindow(sample->data16 ? sample->dataFrames : model.smplFrames))
         return false;
     const int root =
         gen[OverridingRootKey] >= 0 ? static_cast<int>(gen[OverridingRootKey]) : sample->rootKey;
@@ -435,8 +440,17 @@ float CVoice::VolEnvGain() const {
     }
 }
 
+void CVoice::EndByGroup(float sec) {
+    if (rule != nullptr && !rule->offFast) {
+        rule = nullptr; // a one-shot region still takes its release now
+        Release();
+    } else {
+        FastRelease(sec);
+    }
+}
+
 void CVoice::Release() {
-    if (!active || released)
+    if (!active || released || (rule != nullptr && rule->oneShot))
         return;
     released = true;
     SEnv& v = volEnv;
@@ -493,7 +507,7 @@ void CVoice::UpdateParams(int frames) {
         attenCb = atten;
         attenGain = CentibelsToGain(atten);
     }
-    float g = attenGain * VolEnvGain() * fontVolume * ctl->gain;
+    float g = attenGain * VolEnvGain() * fontVolume * ctl->gain * velocityGain;
     const float lfoVol = modLfoV * Gen(ModLfoToVolume);
     if (lfoVol != 0.0f)
         g *= CentibelsToGain(-lfoVol); // a positive excursion is a boost

@@ -47,6 +47,7 @@ struct SVoiceStart {
     const sf2::SZone* presetZone = nullptr;
     const sf2::SZone* instGlobal = nullptr;
     const sf2::SZone* instZone = nullptr;
+    const sf2::SRegionRule* rule = nullptr; // SFZ regions only
     int channel = 0;
     int key = 60;
     int velocity = 100;
@@ -68,6 +69,8 @@ public:
 
     void Release();              // note-off
     void FastRelease(float sec); // stolen, exclusive class, sound off: fade out quickly
+    // Another region's group ended this one (off_by), or its polyphony ran out.
+    void EndByGroup(float sec);
     void Kill() { active = false; }
 
     bool IsActive() const { return active; }
@@ -78,6 +81,7 @@ public:
     uint32_t NoteId() const { return noteId; }
     int ExclusiveClass() const { return exclusiveClass; }
     const sf2::SSample* Sample() const { return sample; }
+    const sf2::SRegionRule* Rule() const { return rule; }
     const CSoundFont* Font() const { return font; }
     // Current output gain, for choosing the quietest voice.
     float Loudness() const { return lastGain; }
@@ -125,9 +129,11 @@ private:
     bool active = false;
     bool released = false;
     int channel = 0, key = 0, velocity = 0, exclusiveClass = 0;
+    float velocityGain = 1.0f; // a region's own velocity curve; 1 without one
     uint32_t noteId = 0;
     const SChannelControls* ctl = nullptr;
     const sf2::SSample* sample = nullptr;
+    const sf2::SRegionRule* rule = nullptr;
     const CSoundFont* font = nullptr;
     const uint8_t* data16 = nullptr;
     const uint8_t* data24 = nullptr;

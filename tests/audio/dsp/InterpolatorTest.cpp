@@ -1,6 +1,7 @@
 #include "audio/dsp/Interpolator.h"
 
 #include "dsp/DspSignals.h"
+#include "support/SharedMaterial.h"
 
 #include <gtest/gtest.h>
 
@@ -29,18 +30,6 @@ protected:
         return {{"linear", InterpolateLinear, kLinearTapsBefore, kLinearTapsAfter},
                 {"cubic", InterpolateCubic, kCubicTapsBefore, kCubicTapsAfter},
                 {"sinc", InterpolateSinc, kSincTapsBefore, kSincTapsAfter}};
-    }
-
-    // A file of the shared test material: testdata/<collection>/relative.
-    static std::string FindMaterial(const std::string& relative) {
-        std::error_code error;
-        const std::filesystem::path root = std::filesystem::path(HML_SHARED_DIR) / "testdata";
-        for (const auto& entry : std::filesystem::directory_iterator(root, error)) {
-            if (std::filesystem::exists(entry.path() / relative, error)) {
-                return (entry.path() / relative).string();
-            }
-        }
-        return {};
     }
 
     // Plays source at pitch ratio (source samples per output sample) from a padded position,
@@ -127,7 +116,8 @@ TEST_F(InterpolatorTest, AliasesNoMoreThanPeersOnTheSineSweepMaterial) {
     // the sample rate); at +800 and -300 cents the peers' recordings come out up to 1.8 dB better
     // than that, so linear gets the worse peer's figure plus 1.5 dB.
     SWav wav;
-    if (!ReadWav(FindMaterial("interpolation/samples/Wave_Sine_093.wav"), wav)) {
+    if (!ReadWav(hml::test::FindSharedMaterial("interpolation/samples/Wave_Sine_093.wav").string(),
+                 wav)) {
         GTEST_SKIP() << "interpolation material not found under " << HML_SHARED_DIR;
     }
     ASSERT_GT(wav.loopStart, 0);

@@ -14,8 +14,10 @@ constexpr int kBlock = 64;
 class LowPassFilterTest : public ::testing::Test {
 protected:
     // Steady-state gain in dB of a sine at frequency through the filter at fixed parameters.
-    static double GainDb(float cutoff, float q, float fs, double frequency, int settle) {
+    static double GainDb(float cutoff, float q, float fs, double frequency, int settle,
+                         EFilterShape shape = EFilterShape::LowPass2) {
         CLowPassFilter filter;
+        filter.SetShape(shape);
         filter.SetParameters(cutoff, q, fs);
         const int measure = static_cast<int>(fs / 2); // whole-ish periods; least squares anyway
         auto x = Sine(frequency, fs, settle + measure);
@@ -42,7 +44,8 @@ TEST_F(LowPassFilterTest, ResponseFollowsTheSoundFontModel) {
                         ExpectedGainDb(cutoff, std::sqrt(0.5), fs, above), 0.1);
         }
     }
-    // Resonance: the peak stands qCentibels / 10 dB above DC; off it the response is lower.
+    // Resonance: the peak stands qCentibels / 10 dB above DC, and DC half that below unity;
+    // off the peak the response is lower.
     const float fs = 44100.0f;
     const float cutoff = 3000.0f;
     for (float q : {30.0f, 100.0f, 200.0f, 480.0f}) {
@@ -51,12 +54,45 @@ TEST_F(LowPassFilterTest, ResponseFollowsTheSoundFontModel) {
         const double qLin = std::sqrt((g * g + g * std::sqrt(g * g - 1)) / 2);
         const double w = std::sqrt(1 - 1 / (2 * qLin * qLin)); // prototype peak
         const double peakHz = fs / kPi * std::atan(w * std::tan(kPi * cutoff / fs));
-        EXPECT_NEAR(GainDb(cutoff, q, fs, peakHz, 40000), q / 10.0, 0.1);
-        EXPECT_LT(GainDb(cutoff, q, fs, peakHz * 1.03, 40000), q / 10.0);
-        EXPECT_LT(GainDb(cutoff, q, fs, peakHz * 0.97, 40000), q / 10.0);
+        EXPECT_NEAR(GainDb(cutoff, q, fs, cutoff / 30, 40000), -q / 20.0, 0.1);
+        EXPECT_NEAR(GainDb(cutoff, q, fs, peakHz, 40000), q / 20.0, 0.1);
+        EXPECT_LT(GainDb(cutoff, q, fs, peakHz * 1.03, 40000), q / 20.0);
+        EXPECT_LT(GainDb(cutoff, q, fs, peakHz * 0.97, 40000), q / 20.0);
     }
     // 96 dB, after a long settle: the peak is at the cutoff.
-    EXPECT_NEAR(GainDb(8000.0f, 960.0f, fs, 8000.0, 900000), 96.0, 0.5);
+    EXPECT_NEAR(GainDb(8000.0f, 960.0f, fs, 8000.0, 900000), 48.0, 0.5);
+}
+
+TEST_F(LowPassFilterTest, OtherShapesHaveTheirOwnResponse) {
+    const float fs = 44100.0f;
+    const float cutoff = 1000.0f;
+    const auto gain = [&](EFilterShape shape, float q, double hz) {
+        return GainDb(cutoff, q, fs, hz, 40000, shape);
+    };
+    // High-pass: -3 dB at the cutoff, flat far above, 12 dB per octave below.
+    EXPECT_NEAR(gain(EFilterShape::HighPass2, 0, cutoff), -3.01, 0.05);
+    EXPECT_NEAR(gain(EFilterShape::HighPass2, 0, cutoff * 15), 0.0, 0.1);
+    EXPECT_NEAR(gain(EFilterShape::HighPass2, 0, cutoff / 8), -36.15, 0.1);
+    // Resonant high-pass: its pass band lowered by half the resonance, like the low-pass.
+    EXPECT_NEAR(gain(EFilterShape::HighPass2, 200, cutoff * 15), -10.0, 0.2);
+    // Band-pass: unity at the centre, falling on both sides, narrower with resonance.
+    EXPECT_NEAR(gain(EFilterShape::BandPass2, 0, cutoff), 0.0, 0.05);
+    EXPECT_LT(gain(EFilterShape::BandPass2, 0, cutoff * 4), -9.0);
+    EXPECT_LT(gain(EFilterShape::BandPass2, 0, cutoff / 4), -9.0);
+    EXPECT_NEAR(gain(EFilterShape::BandPass2, 200, cutoff), 0.0, 0.05);
+    EXPECT_LT(gain(EFilterShape::BandPass2, 200, cutoff * 1.5),
+              gain(EFilterShape::BandPass2, 0, cutoff * 1.5) - 6.0);
+    // One-pole low-pass: -3 dB at the cutoff, 6 dB per octave above, resonance ignored.
+    EXPECT_NEAR(gain(EFilterShape::LowPass1, 0, cutoff), -3.01, 0.05);
+    EXPECT_NEAR(gain(EFilterShape::LowPass1, 0, cutoff / 20), 0.0, 0.05);
+    EXPECT_NEAR(gain(EFilterShape::LowPass1, 0, cutoff * 8), -19.12, 0.1); // prewarped
+    EXPECT_NEAR(gain(EFilterShape::LowPass1, 400, cutoff), -3.01, 0.05);
+    // Only the low-passes turn themselves off at the top cutoff: a high-pass there still cuts.
+    CLowPassFilter highPass;
+    highPass.SetShape(EFilterShape::HighPass2);
+    highPass.SetParameters(CLowPassFilter::kBypassCutoffHz, 0, fs);
+    EXPECT_FALSE(highPass.IsBypassed());
+    EXPECT_LT(GainDb(19000.0f, 0, fs, 200, 40000, EFilterShape::HighPass2), -60.0);
 }
 
 TEST_F(LowPassFilterTest, OpenWithoutResonanceIsExactPassThrough) {

@@ -49,6 +49,14 @@ int CSf2Writer::AddSample(const std::string& name, const std::vector<int16_t>& d
     return static_cast<int>(samples.size()) - 1;
 }
 
+int CSf2Writer::AddOggSample(const std::string& name, const std::vector<uint8_t>& ogg,
+                             uint32_t rate, int rootKey, uint32_t loopStart, uint32_t loopEnd,
+                             uint16_t type, uint16_t link) {
+    samples.push_back({name, {}, {}, rate, rootKey, 0, loopStart, loopEnd, type, link});
+    samples.back().ogg = ogg;
+    return static_cast<int>(samples.size()) - 1;
+}
+
 void CSf2Writer::SetLowBytes(int sample, const std::vector<uint8_t>& low) {
     samples[static_cast<size_t>(sample)].low = low;
 }
@@ -74,7 +82,11 @@ void CSf2Writer::SetInfo(const std::string& name, const std::string& copyright,
 
 std::vector<uint8_t> CSf2Writer::Build() const {
     std::vector<uint8_t> info;
-    Chunk(info, "ifil", {2, 0, 4, 0});
+    bool anyOgg = false;
+    for (const SSampleRec& s : samples)
+        anyOgg = anyOgg || !s.ogg.empty();
+    Chunk(info, "ifil",
+          {static_cast<uint8_t>(anyOgg ? 3 : 2), 0, static_cast<uint8_t>(anyOgg ? 1 : 4), 0});
     Chunk(info, "isng", Text("EMU8000"));
     Chunk(info, "INAM", Text(infoName));
     if (!infoCopyright.empty())
@@ -90,6 +102,15 @@ std::vector<uint8_t> CSf2Writer::Build() const {
     uint32_t at = 0;
     std::vector<uint32_t> starts;
     for (const SSampleRec& s : samples) {
+        if (!s.ogg.empty()) {
+            // SF3: the stream's byte offset, padded so that PCM samples stay 16-bit aligned.
+            starts.push_back(at * 2);
+            smpl.insert(smpl.end(), s.ogg.begin(), s.ogg.end());
+            smpl.resize(smpl.size() + (s.ogg.size() & 1));
+            sm24.resize(sm24.size() + (s.ogg.size() + 1) / 2);
+            at += static_cast<uint32_t>((s.ogg.size() + 1) / 2);
+            continue;
+        }
         starts.push_back(at);
         for (size_t i = 0; i < s.data.size() + 46; ++i) {
             const int16_t v = i < s.data.size() ? s.data[i] : 0;
@@ -102,9 +123,15 @@ std::vector<uint8_t> CSf2Writer::Build() const {
         const SSampleRec& s = samples[i];
         PutName(shdr, s.name);
         Put32(shdr, starts[i]);
-        Put32(shdr, starts[i] + static_cast<uint32_t>(s.data.size()));
-        Put32(shdr, starts[i] + s.loopStart);
-        Put32(shdr, starts[i] + s.loopEnd);
+        if (!s.ogg.empty()) { // loops relative to the decoded sample
+            Put32(shdr, starts[i] + static_cast<uint32_t>(s.ogg.size()));
+            Put32(shdr, s.loopStart);
+            Put32(shdr, s.loopEnd);
+        } else {
+            Put32(shdr, starts[i] + static_cast<uint32_t>(s.data.size()));
+            Put32(shdr, starts[i] + s.loopStart);
+            Put32(shdr, starts[i] + s.loopEnd);
+        }
         Put32(shdr, s.rate);
         shdr.push_back(static_cast<uint8_t>(s.root));
         shdr.push_back(static_cast<uint8_t>(static_cast<int8_t>(s.corr)));

@@ -48,6 +48,11 @@ public:
     int AddSample(const std::string& name, const std::vector<int16_t>& data, uint32_t rate,
                   int rootKey, uint32_t loopStart, uint32_t loopEnd, int correction = 0,
                   uint16_t type = 1, uint16_t link = 0);
+    // An SF3 sample: an Ogg Vorbis stream, its loop relative to the decoded audio. A font with
+    // one is written as version 3.
+    int AddOggSample(const std::string& name, const std::vector<uint8_t>& ogg, uint32_t rate,
+                     int rootKey, uint32_t loopStart, uint32_t loopEnd, uint16_t type = 0x11,
+                     uint16_t link = 0);
     // 24-bit samples: the low bytes go into sm24 (all samples then need them; others get 0).
     void SetLowBytes(int sample, const std::vector<uint8_t>& low);
     int AddInstrument(const std::string& name, const SZoneDef& global,
@@ -71,6 +76,7 @@ private:
         int root, corr;
         uint32_t loopStart, loopEnd;
         uint16_t type, link;
+        std::vector<uint8_t> ogg;
     };
     struct SItem {
         std::string name;
