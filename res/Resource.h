@@ -62,7 +62,3 @@
 #define IDC_MC_MIXER 1122
 #define IDC_MC_START 1123
 #define IDC_MC_CLOSE 1124
-
-// Stands in for the windows that are not built yet.
-#define IDD_PLACEHOLDER 300
-#define IDC_PLACEHOLDER_TEXT 1001

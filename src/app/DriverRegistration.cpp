@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdio>
 
 namespace hml::app {
@@ -60,6 +62,26 @@ bool HasDriver(View view) {
     return false;
 }
 
+// A slot may be taken only when it is missing or holds exactly the free-slot value. A value that
+// cannot be read as a short string (another type, or too long) belongs to someone else.
+bool IsFreeSlot(View view, const wchar_t* slot) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSlotKey, 0, KEY_READ | ViewFlag(view), &key) !=
+        ERROR_SUCCESS) {
+        return true;
+    }
+    wchar_t value[MAX_PATH] = {};
+    DWORD size = sizeof value - sizeof value[0];
+    DWORD type = 0;
+    const LONG status =
+        RegQueryValueExW(key, slot, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        return true;
+    }
+    return status == ERROR_SUCCESS && type == REG_SZ && lstrcmpW(value, kFreeSlot) == 0;
+}
+
 void SetMidiOutId(const std::wstring& path) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS) {
@@ -87,15 +109,7 @@ std::wstring ReadSlot(View view, const std::wstring& slot, const std::wstring& d
 }
 
 bool Is64BitWindows() {
-#ifdef _WIN64
-    return true;
-#else
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    auto isWow64 = reinterpret_cast<IsWow64ProcessFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process")));
-    BOOL wow64 = FALSE;
-    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
-#endif
+    return ui::Is64BitWindows();
 }
 
 bool IsWindows8OrLater() {
@@ -128,7 +142,7 @@ bool RemoveRegistrations(View view) {
 
 bool AddRegistration(View view) {
     for (const wchar_t* slot : kSlots) {
-        if (lstrcmpW(slot, L"midi") == 0 || ReadSlot(view, slot, kFreeSlot) != kFreeSlot) {
+        if (lstrcmpW(slot, L"midi") == 0 || !IsFreeSlot(view, slot)) {
             continue;
         }
         LONG status = WriteSlot(view, slot, kDriver);
@@ -177,6 +191,25 @@ void RestoreDefaultMidiDevice() {
         SetMidiOutId(std::wstring(L"Software\\Microsoft\\ActiveMovie\\devenum 64-bit\\") +
                      kMidiOutDevice);
     }
+}
+
+int RunElevated(const std::wstring& program, const std::wstring& parameters, unsigned long waitMs) {
+    SHELLEXECUTEINFOW run{sizeof(run)};
+    run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    run.lpVerb = L"runas";
+    run.lpFile = program.c_str();
+    run.lpParameters = parameters.c_str();
+    run.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&run) || !run.hProcess) {
+        return 1;
+    }
+    DWORD code = 1;
+    if (WaitForSingleObject(run.hProcess, waitMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(run.hProcess, &code)) {
+        code = 1;
+    }
+    CloseHandle(run.hProcess);
+    return static_cast<int>(code);
 }
 
 bool DefaultDeviceChoosable() {

@@ -24,6 +24,9 @@ bool RegisterDriver();
 bool UnregisterDriver(bool restoreDefaultDevice);
 // Points the Windows default MIDI output back at the Microsoft synthesizer.
 void RestoreDefaultMidiDevice();
+// Runs program elevated ("runas") with parameters and waits up to waitMs for it. Its exit code;
+// 1 when it could not start (elevation declined) or did not end in time.
+int RunElevated(const std::wstring& program, const std::wstring& parameters, unsigned long waitMs);
 // Whether the configurator can offer the choice of the default MIDI device here.
 bool DefaultDeviceChoosable();
 

@@ -109,18 +109,10 @@ std::optional<int> OfferDriverInstall() {
             ui::ShowError(Translate(L"warn.driverInstallFailed"));
             return 1;
         }
-    } else {
-        const std::wstring self = ModulePath();
-        SHELLEXECUTEINFOW run{sizeof(run)};
-        run.fMask = SEE_MASK_NOCLOSEPROCESS;
-        run.lpVerb = L"runas";
-        run.lpFile = self.c_str();
-        run.lpParameters = L"--install";
-        run.nShow = SW_SHOWNORMAL;
-        if (ShellExecuteExW(&run) && run.hProcess) {
-            WaitForSingleObject(run.hProcess, kElevatedInstallWaitMs);
-            CloseHandle(run.hProcess);
-        }
+    } else if (const int code = RunElevated(ModulePath(), L"--install", kElevatedInstallWaitMs)) {
+        // Declined elevation or a failed elevated install: the driver is still missing.
+        ui::ShowError(Translate(L"warn.driverInstallFailed"));
+        return code;
     }
     ui::ShowMessageBox(Translate(L"warn.driverInstallCompleted"), ui::kAppCaption, kNotice);
     return 0;
@@ -139,8 +131,7 @@ int RunHarmolith(const std::wstring& commandLine) {
         break;
     }
 
-    instanceMutex = CreateMutexW(nullptr, FALSE, kInstanceMutex);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (!TakeInstanceMutex()) {
         return HandOver(commandLine);
     }
 
@@ -206,16 +197,29 @@ int RunHarmolith(const std::wstring& commandLine) {
     delete settings;
     settings = nullptr;
     FreeLanguage();
-    if (instanceMutex) {
-        CloseHandle(instanceMutex);
-        instanceMutex = nullptr;
-    }
+    ReleaseInstanceMutex();
     systray = nullptr;
     application.reset();
     return exitCode;
 }
 
+bool TakeInstanceMutex() {
+    instanceMutex = CreateMutexW(nullptr, FALSE, kInstanceMutex);
+    return instanceMutex && GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+void ReleaseInstanceMutex() {
+    if (instanceMutex) {
+        CloseHandle(instanceMutex);
+        instanceMutex = nullptr;
+    }
+}
+
 bool RestartProcess() {
+    return RestartProcess(ModulePath());
+}
+
+bool RestartProcess(const std::wstring& program) {
     HWND tray = systray ? systray->GetHwnd() : nullptr;
     if (ui::ShowMessageBox(Translate(L"warn.restartHml"), ui::kAppCaption,
                            MB_OKCANCEL | MB_ICONWARNING | MB_TOPMOST, tray) != IDOK) {
@@ -225,19 +229,21 @@ bool RestartProcess() {
         return false;
     }
     // The new process must be able to take the mutex while this one is still closing.
-    if (instanceMutex) {
-        CloseHandle(instanceMutex);
-        instanceMutex = nullptr;
-    }
-    const std::wstring self = ModulePath();
+    ReleaseInstanceMutex();
     STARTUPINFOW startup{sizeof(startup)};
     PROCESS_INFORMATION process{};
-    if (CreateProcessW(self.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
-                       settings ? settings->InstallFolder().c_str() : nullptr, &startup,
-                       &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+    if (!CreateProcessW(program.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                        settings ? settings->InstallFolder().c_str() : nullptr, &startup,
+                        &process)) {
+        // Nothing replaces this instance: it goes on running and stays the one instance.
+        const DWORD error = GetLastError();
+        instanceMutex = CreateMutexW(nullptr, FALSE, kInstanceMutex);
+        ui::ShowMessageBox(Translate(L"err.restartFailed", ui::WindowsErrorText(error)),
+                           ui::kAppCaption, MB_OK | MB_ICONERROR | MB_TOPMOST, tray);
+        return false;
     }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     if (tray) {
         PostMessageW(tray, WM_CLOSE, 0, 0);
     }

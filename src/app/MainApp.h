@@ -30,8 +30,15 @@ constexpr const wchar_t* kInstanceMutex = L"Harmolith_Synth";
 // The entry point's work; returns the process's exit code.
 int RunHarmolith(const std::wstring& commandLine);
 
+// Creates the process's instance mutex; false when another instance holds it.
+bool TakeInstanceMutex();
+void ReleaseInstanceMutex();
+
 // Starts this program anew and ends this process through the tray (a new port count). False when
-// the user declines or cancels because clients still hold ports open.
+// the user declines or cancels because clients still hold ports open, or when the new instance
+// cannot be started: this one then keeps running and keeps the instance mutex.
 bool RestartProcess();
+// The same with the program to start.
+bool RestartProcess(const std::wstring& program);
 
 } // namespace hml::app

@@ -67,6 +67,10 @@ bool CSystray::Create() {
 }
 
 std::uint32_t CSystray::PortCount() const {
+    // "DevicesCount" may already hold a count that waits for a restart.
+    if (synthEngine) {
+        return static_cast<std::uint32_t>(synthEngine->ports.size());
+    }
     return settings ? settings->devicesCount.Get() : 1;
 }
 
@@ -84,9 +88,10 @@ int CSystray::OnCreate(CREATESTRUCTW&) {
                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     CopyText(iconData.szTip, kToolTip);
 
+    // The icon first: the update reminder and a hotkey failure show balloons on it.
+    iconAdded = Shell_NotifyIconW(NIM_ADD, &iconData) != FALSE;
     RunUpdateDecision(*this);
     RegisterHotkeys();
-    iconAdded = Shell_NotifyIconW(NIM_ADD, &iconData) != FALSE;
 
     const std::uint32_t openStatus = settings ? settings->openStatus.Get() : 0;
     for (std::uint32_t port = 0; port < PortCount(); ++port) {
@@ -134,7 +139,7 @@ void CSystray::RegisterHotkeys() {
     panicHotkey = RegisterOne(kPanicHotkeyId, settings->midiPanic.Get(), L"scm.panic");
 }
 
-void CSystray::ShowBalloon(const std::wstring& text, DWORD iconFlags, std::uint32_t kind) {
+bool CSystray::ShowBalloon(const std::wstring& text, DWORD iconFlags, std::uint32_t kind) {
     NOTIFYICONDATAW balloon = iconData;
     balloon.uFlags |= NIF_INFO;
     CopyText(balloon.szInfo, text);
@@ -142,7 +147,13 @@ void CSystray::ShowBalloon(const std::wstring& text, DWORD iconFlags, std::uint3
     balloon.dwInfoFlags = iconFlags;
     balloon.uTimeout = 3;
     balloonKind = kind;
-    Shell_NotifyIconW(NIM_MODIFY, &balloon);
+    const bool shown = Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
+    balloonsShown += shown;
+    return shown;
+}
+
+void CSystray::PostUpdateFound() {
+    PostMessageW(GetHwnd(), kUpdateFoundMessage, 0, 0);
 }
 
 void CSystray::SetUpdateAvailable() {
@@ -312,6 +323,10 @@ LRESULT CSystray::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case kIconMessage:
         OnIconMessage(lParam);
+        return 0;
+    case kUpdateFoundMessage:
+        SetUpdateAvailable();
+        ShowUpdateBalloon();
         return 0;
     case WM_HOTKEY:
         if (wParam == kMixerHotkeyId) {

@@ -21,6 +21,8 @@ public:
     static constexpr const wchar_t* kClassName = L"MSGWND";
     static constexpr const wchar_t* kTitle = L"Harmolith Systray Window";
     static constexpr UINT kIconMessage = WM_USER + 1;
+    // The update checker found a newer version (posted from its thread).
+    static constexpr UINT kUpdateFoundMessage = WM_APP + 1;
     static constexpr ULONG_PTR kCopyDataId = 1972;
     static constexpr int kMixerHotkeyId = 1;
     static constexpr int kPanicHotkeyId = 2;
@@ -49,15 +51,22 @@ public:
 
     // Registers "ShowMixer" as hotkey 1 and "MIDIPanic" as hotkey 2, dropping earlier ones.
     void RegisterHotkeys();
-    void ShowBalloon(const std::wstring& text, DWORD iconFlags, std::uint32_t kind);
+    // False when the shell did not take the balloon (no icon, no notification area).
+    bool ShowBalloon(const std::wstring& text, DWORD iconFlags, std::uint32_t kind);
 
     // A command line from a second start or from this one.
     void DispatchWindows(const std::vector<std::wstring>& args, bool emptyMeansConfigurator);
 
+    void PostUpdateFound() override;
     void SetUpdateAvailable() override;
     void ShowUpdateBalloon() override;
 
     IAppWindows& Windows() { return windows; }
+    // The ports the menu lists: those the engine runs.
+    std::uint32_t PortCount() const;
+    bool IsUpdateAvailable() const { return updateAvailable; }
+    // Balloons the shell took, for tests of start-up.
+    std::uint32_t BalloonsShown() const { return balloonsShown; }
 
 protected:
     int OnCreate(CREATESTRUCTW& cs) override;
@@ -71,7 +80,6 @@ private:
     void OnClose();
     void UnregisterHotkeys();
     void OpenBalloonPage();
-    std::uint32_t PortCount() const;
     std::uint32_t RegisterOne(int id, std::uint32_t value, const wchar_t* actionKey);
 
     IAppWindows& windows;
@@ -81,6 +89,7 @@ private:
     NOTIFYICONDATAW iconData{};
     std::atomic<std::uint32_t> balloonKind{0};
     bool iconAdded = false;
+    std::atomic<std::uint32_t> balloonsShown{0};
     bool doubleClicked = false;
 };
 

@@ -22,10 +22,11 @@ void RunUpdateDecision(IUpdateNotice& tray) {
         update::DecideAtStartup(*settings, updateChecker->CurrentVersion(), update::LocalNow());
     if (decision.startCheck) {
         // The tray outlives the checker: clean-up frees the checker before the tray goes.
+        // Translating, the balloon and "LastNotify" belong to the tray's thread: the language
+        // may be replaced meanwhile.
         updateChecker->StartCheck([&tray](update::CheckResult result) {
             if (result == update::CheckResult::UpdateAvailable) {
-                tray.SetUpdateAvailable();
-                tray.ShowUpdateBalloon();
+                tray.PostUpdateFound();
             }
         });
         return;

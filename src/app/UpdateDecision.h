@@ -4,10 +4,14 @@ namespace hml::app {
 
 // Where the update check (src/update) joins start-up and the tray.
 
-// What the update check may do to the tray, from any thread.
+// What the update check may do to the tray.
 class IUpdateNotice {
 public:
     virtual ~IUpdateNotice() = default;
+    // From the checker's thread: a newer version was found. Only hands the news to the tray's own
+    // thread, which then calls the two operations below.
+    virtual void PostUpdateFound() = 0;
+    // The tray's thread only, like the one below.
     // A newer version is known: the tray menu gets its entry.
     virtual void SetUpdateAvailable() = 0;
     // The update-available balloon; also records today as "LastNotify".

@@ -54,6 +54,11 @@ std::wstring CStringSetting::Get() {
     return value;
 }
 
+void CStringSetting::Reread() {
+    std::lock_guard<std::mutex> guard(lock);
+    read = false;
+}
+
 void CStringSetting::Set(const std::wstring& s) {
     // What the file can hold: a line break would end the value there.
     std::wstring stored = UpToLineBreak(s);

@@ -55,6 +55,9 @@ public:
     std::wstring Get();
     void Set(const std::wstring& s);
     const std::wstring& Default() const { return defaultValue; }
+    // The next Get reads the file again (another writer, such as the update checker's thread of
+    // an earlier run, may have changed it).
+    void Reread();
 
 private:
     const std::wstring defaultValue;

@@ -4,6 +4,8 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
 namespace hml::ui {
 
 namespace {
@@ -77,9 +79,11 @@ std::vector<std::wstring> OpenFileDialog(HWND owner, const std::wstring& title,
 
 std::optional<std::wstring> SaveFileDialog(HWND owner, const std::wstring& title,
                                            const std::wstring& filter,
-                                           const std::wstring& defaultExtension) {
+                                           const std::wstring& defaultExtension,
+                                           const std::wstring& initialName) {
     const std::wstring filters = ZeroSeparated(filter);
     std::wstring name(MAX_PATH * 4, L'\0');
+    name.replace(0, std::min(initialName.size(), name.size() - 1), initialName);
     OPENFILENAMEW ofn{sizeof(ofn)};
     ofn.hwndOwner = owner;
     ofn.lpstrFilter = filters.c_str();

@@ -7,4 +7,7 @@ namespace hml::ui {
 
 OSVERSIONINFOW WindowsVersion();
 
+// A 64-bit Windows: this process is 64-bit, or a 32-bit one under WOW64.
+bool Is64BitWindows();
+
 } // namespace hml::ui

@@ -182,6 +182,20 @@ TEST_F(SettingsTest, SoundFontListReadsContiguousEntriesAndMasksPorts) {
     EXPECT_EQ(Stored(L"SoundFonts", L"sf1.preload"), L"0");
 }
 
+TEST_F(SettingsTest, SoundFontListSkipsALegacyStarAloneAndKeepsTheEntriesAfterIt) {
+    Put(L"SoundFonts", L"sf1", L"C:\\a.sf2");
+    Put(L"SoundFonts", L"sf2", L"*");
+    Put(L"SoundFonts", L"sf3", L"C:\\c.sf2");
+    auto s = Open();
+    ASSERT_EQ(s->soundFonts.size(), 2u);
+    EXPECT_EQ(s->soundFonts[1].filename, L"C:\\c.sf2");
+
+    // Saved and read again, nothing after the bad entry is lost.
+    s->WriteSoundFonts();
+    EXPECT_EQ(Stored(L"SoundFonts", L"sf2"), L"C:\\c.sf2");
+    EXPECT_EQ(Open()->soundFonts.size(), 2u);
+}
+
 TEST_F(SettingsTest, SoundFontListWritesOnlyWhatDiffersFromTheDefaults) {
     Put(L"Advanced", L"DevicesCount", L"2");
     auto s = Open();

@@ -194,6 +194,27 @@ void SynthEngine::Restart() {
     ShowPendingErrors();
 }
 
+void SynthEngine::ReplaceSoundFonts(const std::vector<SoundFontEntry>& list) {
+    {
+        // Clients are added and removed under the table lock, so the lock covers the swap.
+        std::lock_guard<std::recursive_mutex> guard(tableLock);
+        UnloadSoundFonts();
+        settings->soundFonts = list;
+        settings->WriteSoundFonts();
+        if (initialised) {
+            LoadSoundFonts();
+        }
+        for (std::uint32_t p = 0; p < ports.size(); ++p) {
+            for (auto& [id, client] : ports[p]->clients) {
+                if (client->HasStream()) {
+                    SetPortFonts(*client->Stream(), p);
+                }
+            }
+        }
+    }
+    ShowPendingErrors();
+}
+
 void SynthEngine::CreatePorts() {
     std::lock_guard<std::recursive_mutex> guard(tableLock);
     const std::uint32_t portCount = settings->devicesCount.Get();

@@ -4,6 +4,7 @@
 // MIDI state stay.
 
 #include "audio/Audio.h"
+#include "config/SoundFontEntry.h"
 #include "synth/IpcPorts.h"
 
 #include <cstdint>
@@ -38,6 +39,10 @@ public:
     void Restart();
     bool IsInitialised() const { return initialised; }
 
+    // Makes `list` the configured SoundFont list (written to the configuration) and gives every
+    // client of every port its port's fonts from it; connections stay and go on playing.
+    void ReplaceSoundFonts(const std::vector<config::SoundFontEntry>& list);
+
     // Every port index below "DevicesCount" has at least one SoundFont enabled.
     bool AllPortsHaveSoundFonts();
     // All notes off on every connection of every port.
@@ -64,6 +69,9 @@ public:
     std::vector<std::pair<std::uint32_t, IIpcConnection*>> Connections(std::uint32_t port) override;
     std::recursive_mutex& TableLock() override { return tableLock; }
 
+    // Adds the ports a grown "DevicesCount" calls for; existing ports are kept.
+    void CreatePorts();
+
     std::vector<std::unique_ptr<CMidiDevice>> ports;
     // The distinct device numbers the last Init opened, ascending.
     std::vector<int> devices;
@@ -75,7 +83,6 @@ private:
     void ShowPendingErrors();
     void LoadSoundFonts();
     void UnloadSoundFonts();
-    void CreatePorts();
 
     std::recursive_mutex tableLock;
     bool initialised = false;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace hml::app;
 
 namespace dr = hml::app;
@@ -97,6 +99,40 @@ TEST_F(DriverRegistrationTest, NoFreeSlotFailsWithoutAMessage) {
     EXPECT_FALSE(dr::AddRegistration(dr::View::k32));
     EXPECT_FALSE(dr::RegisterDriver());
     EXPECT_FALSE(dr::IsDriverRegistered());
+}
+
+TEST_F(DriverRegistrationTest, SlotsHoldingValuesThatAreNotShortStringsAreNotFree) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSlotKey, 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t expandable[] = L"%SystemRoot%\\vendor.drv";
+    RegSetValueExW(key, L"midi1", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(expandable),
+                   sizeof expandable);
+    const std::wstring longName = std::wstring(300, L'v') + L".drv";
+    RegSetValueExW(key, L"midi2", 0, REG_SZ, reinterpret_cast<const BYTE*>(longName.c_str()),
+                   static_cast<DWORD>((longName.size() + 1) * sizeof(wchar_t)));
+    const DWORD number = 7;
+    RegSetValueExW(key, L"midi3", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                   sizeof number);
+    ASSERT_TRUE(dr::AddRegistration(dr::View::k32));
+    EXPECT_EQ(Get(dr::View::k32, 4), L"Harmolith.dll");
+
+    DWORD type = 0;
+    wchar_t kept[MAX_PATH] = {};
+    DWORD size = sizeof kept;
+    RegQueryValueExW(key, L"midi1", nullptr, &type, reinterpret_cast<BYTE*>(kept), &size);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_STREQ(kept, expandable);
+    std::vector<wchar_t> longKept(400);
+    size = static_cast<DWORD>(longKept.size() * sizeof(wchar_t));
+    RegQueryValueExW(key, L"midi2", nullptr, nullptr, reinterpret_cast<BYTE*>(longKept.data()),
+                     &size);
+    EXPECT_EQ(std::wstring(longKept.data()), longName);
+    RegDeleteValueW(key, L"midi1");
+    RegDeleteValueW(key, L"midi2");
+    RegDeleteValueW(key, L"midi3");
+    RegCloseKey(key);
 }
 
 TEST_F(DriverRegistrationTest, UninstallPointsTheDefaultMidiOutputBackToTheFirstDevice) {

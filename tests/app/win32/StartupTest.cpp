@@ -94,7 +94,7 @@ TEST_F(StartupTest, SecondStartHandsItsCommandLineToTheRunningSynth) {
     // Without arguments the running process opens its configurator.
     harmolith.Start();
     EXPECT_EQ(harmolith.ExitCode(1), 0u);
-    EXPECT_NE(harmolith.WaitWindow(L"Harmolith Settings", 0), nullptr);
+    EXPECT_NE(harmolith.WaitWindow(L"Tarnwick Harmolith - 2.9.1", 0), nullptr);
 
     harmolith.Start(L"--converter");
     EXPECT_EQ(harmolith.ExitCode(2), 0u);
@@ -107,7 +107,7 @@ TEST_F(StartupTest, SecondStartHandsItsCommandLineToTheRunningSynth) {
 TEST_F(StartupTest, FirstStartOpensTheWindowItsArgumentAsksFor) {
     CHarmolith::SetDriverInstalled(true);
     harmolith.Start(L"--configurator");
-    EXPECT_NE(harmolith.WaitWindow(L"Harmolith Settings"), nullptr);
+    EXPECT_NE(harmolith.WaitWindow(L"Tarnwick Harmolith - 2.9.1"), nullptr);
     HWND tray = harmolith.Tray();
     ASSERT_NE(tray, nullptr);
     PostMessageW(tray, WM_CLOSE, 0, 0);

@@ -268,6 +268,46 @@ TEST_F(SynthEngineTest, RestartKeepsTheConnectionAndItsProgram) {
     EXPECT_LT(plain[static_cast<size_t>(at)], kSilent);
 }
 
+TEST_F(SynthEngineTest, ANewSoundFontListIsHeardByAConnectedClient) {
+    CShmClient client;
+    ASSERT_TRUE(client.Connect());
+    client.Open(0);
+    ASSERT_TRUE(Eventually([&] {
+        std::lock_guard<std::recursive_mutex> guard(engine->TableLock());
+        PortClient* c = engine->ports[0]->FindClient(client.ClientId());
+        return c && c->HasStream();
+    }));
+    // Port 1 changes from the low font to the high one, as an applied SoundFonts page does.
+    std::vector<SoundFontEntry> list = settings->soundFonts;
+    list[0].enabled = 0;
+    list[1].enabled = 3;
+    engine->ReplaceSoundFonts(list);
+    {
+        std::lock_guard<std::recursive_mutex> guard(engine->TableLock());
+        ASSERT_NE(engine->ports[0]->FindClient(client.ClientId()), nullptr)
+            << "the client stays connected";
+    }
+    Sleep(300);
+    client.ShortMsg(0, 0x7F4590); // key 69
+    Sleep(1000);
+    client.ShortMsg(0, 0x4580);
+    client.Close(0);
+    Sleep(500);
+    server->Close();
+    engine->Free();
+
+    std::ifstream stored(std::filesystem::path(folder.File(L"Harmolith.conf")));
+    const std::string text((std::istreambuf_iterator<char>(stored)), {});
+    EXPECT_NE(text.find("sf2.enabled=3"), std::string::npos) << "the list is written";
+    const auto samples = Captured();
+    const auto high = LevelsOf(samples, 880);
+    const auto low = LevelsOf(samples, 440);
+    const int at = FirstAbove(high, kHeard);
+    ASSERT_GE(at, 0) << "the note plays with the new font; 440 Hz at window "
+                     << FirstAbove(low, kHeard) << " of " << low.size();
+    EXPECT_LT(low[static_cast<size_t>(at)], kSilent) << "the old font is gone";
+}
+
 TEST(SynthEngineDeviceTest, MissingDevicesFallBackOnceAndTheirPortsPlayOnTheReplacement) {
     hml::test::CTempFolder folder;
     const std::wstring config = folder.File(L"Harmolith.conf");

@@ -1,0 +1,45 @@
+// Resource numbers of the configurator frame, the SoundFonts page and the SoundFont editor.
+#pragma once
+
+#define IDD_CONFIGURATOR 149
+#define IDC_CFG_TABS 1048
+#define IDC_CFG_DONATE 11
+#define IDC_CFG_WEBSITE 12
+#define IDC_CFG_APPLY 1051
+
+#define IDD_CFG_SOUNDFONTS 131
+#define IDC_SF_LIST 1000
+#define IDC_SF_ADD 1001
+#define IDC_SF_REMOVE 1002
+#define IDC_SF_EDIT 1003
+#define IDC_SF_UP 1006
+#define IDC_SF_DOWN 1007
+#define IDC_SF_IMPORT 1089
+#define IDC_SF_EXPORT 1090
+#define IDC_SF_INFO 1049
+#define IDI_SF_ADD 138
+#define IDI_SF_REMOVE 139
+#define IDI_SF_UP 140
+#define IDI_SF_DOWN 141
+#define IDI_SF_EDIT 151
+#define IDI_SF_EXPORT 155
+#define IDI_SF_IMPORT 156
+#define IDB_SF_PORT_ON 147
+#define IDB_SF_PORT_OFF 148
+
+#define IDD_SF_EDITOR 150
+#define IDC_SFE_FILENAME 1062
+#define IDC_SFE_DETAILS_LABEL 1069
+#define IDC_SFE_DETAILS 1091
+#define IDC_SFE_PRESET_LABEL 1067
+#define IDC_SFE_PRESET_SPIN 1061
+#define IDC_SFE_PRESET 1058
+#define IDC_SFE_BANK_LABEL 1066
+#define IDC_SFE_BANK_SPIN 1060
+#define IDC_SFE_BANK 1056
+#define IDC_SFE_VOLUME_LABEL 1065
+#define IDC_SFE_VOLUME_SPIN 1064
+#define IDC_SFE_VOLUME 1063
+#define IDC_SFE_XGDRUMS 1095
+#define IDC_SFE_PRELOAD 1047
+#define IDC_SFE_RESET 10

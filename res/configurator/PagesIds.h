@@ -1,0 +1,32 @@
+#pragma once
+// Dialogs and controls of the MIDI device, Shortcuts, Updates and About pages.
+
+#define IDD_CFG_MIDI 132
+#define IDD_CFG_UPDATES 133
+#define IDD_CFG_SHORTCUTS 134
+#define IDD_CFG_ABOUT 152
+
+#define IDC_MIDI_DEFAULT 1003
+#define IDC_MIDI_WMP 1005
+#define IDC_MIDI_NOTICE 1033
+
+#define IDC_KEY_RESET 1031
+#define IDC_KEY_MIXER 1036
+#define IDC_KEY_PANIC 1039
+#define IDC_KEY_REFERENCE 1043
+
+#define IDC_UPD_CUR_LABEL 1201
+#define IDC_UPD_CUR_VALUE 1202
+#define IDC_UPD_AVAIL_LABEL 1203
+#define IDC_UPD_AVAIL_VALUE 1204
+#define IDC_UPD_LAST_LABEL 1205
+#define IDC_UPD_LAST_VALUE 1206
+#define IDC_UPD_FREQ_LABEL 1207
+#define IDC_UPD_FREQ 1208
+#define IDC_UPD_CHECK 1209
+#define IDC_UPD_WARNING 1210
+
+#define IDC_ABOUT_TITLE 1068
+#define IDC_ABOUT_MAKER 1070
+#define IDC_ABOUT_STATUS 1071
+#define IDC_ABOUT_REPORT 1084

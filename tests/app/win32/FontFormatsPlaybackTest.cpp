@@ -1,0 +1,147 @@
+// The font formats besides SF2 play through a port: a note goes into port 1 and the virtual sound
+// card must hear the font's tone at the note's pitch, which also proves the samples were found and
+// decoded. An SFZ instrument plays a WAV sine an octave above its key centre; an SF3 font plays an
+// Ogg Vorbis stream at its root key.
+
+#include "HarmolithProcess.h"
+#include "compare/AudioCompare.h"
+#include "support/CSf2Writer.h"
+#include "support/TestPaths.h"
+#include "win32/ClientProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+using harness::CHarmolith;
+using namespace hml;
+
+void WriteSineWav(const std::filesystem::path& path, double freq, int rate, int frames) {
+    std::vector<int16_t> pcm(static_cast<size_t>(frames));
+    for (int i = 0; i < frames; ++i)
+        pcm[static_cast<size_t>(i)] =
+            static_cast<int16_t>(12000 * std::sin(2 * 3.14159265358979 * freq * i / rate));
+    const uint32_t bytes = static_cast<uint32_t>(pcm.size() * 2);
+    const uint32_t riff = 36 + bytes, fmtSize = 16, byteRate = static_cast<uint32_t>(rate) * 2;
+    const uint16_t pcmTag = 1, channels = 1, align = 2, bits = 16;
+    const uint32_t rate32 = static_cast<uint32_t>(rate);
+    std::ofstream out(path, std::ios::binary);
+    auto put = [&](const void* p, size_t n) { out.write(static_cast<const char*>(p), n); };
+    put("RIFF", 4), put(&riff, 4), put("WAVEfmt ", 8), put(&fmtSize, 4), put(&pcmTag, 2);
+    put(&channels, 2), put(&rate32, 4), put(&byteRate, 4), put(&align, 2), put(&bits, 2);
+    put("data", 4), put(&bytes, 4), put(pcm.data(), bytes);
+}
+
+// Starts the synth with `font` as the only SoundFont, plays A4 on port 1 and returns the pitch
+// the sound card heard; 0 when nothing was heard.
+double PlayA4(CHarmolith& harmolith, const std::filesystem::path& font,
+              const std::filesystem::path& capturePath) {
+    CHarmolith::SetDriverInstalled(true);
+    harmolith.WriteConfig("[Advanced]\r\nDevicesCount=1\r\nOutputDevice=1\r\n[SoundFonts]\r\nsf1=" +
+                          font.string() + "\r\nsf1.enabled=3\r\nsf1.preload=0\r\n");
+    harmolith.Start();
+    EXPECT_NE(harmolith.Tray(), nullptr) << "the synth did not start";
+    HANDLE ready = StartClient(L"wait-for-synth=30000");
+    EXPECT_NE(ready, nullptr);
+    if (!ready)
+        return 0;
+    WaitForSingleObject(ready, 60000);
+    CloseHandle(ready);
+    Sleep(500);
+
+    std::error_code error;
+    const std::uintmax_t start = std::filesystem::file_size(capturePath, error);
+    HANDLE player = StartClient(L"port=0 open note=69,110,2000 sleep=500 close");
+    EXPECT_NE(player, nullptr);
+    if (!player)
+        return 0;
+    EXPECT_EQ(WaitForSingleObject(player, 60000), WAIT_OBJECT_0);
+    CloseHandle(player);
+    // The recorder writes what the sound card played a little later: wait until it holds the
+    // two-second note and some of what followed.
+    const std::uintmax_t enough = 48000 * 4 * 4;
+    for (int i = 0; i < 150; ++i) {
+        const std::uintmax_t now = std::filesystem::file_size(capturePath, error);
+        if (!error && now >= start + enough)
+            break;
+        Sleep(100);
+    }
+    std::ifstream in(capturePath, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(error ? 0 : start));
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+    const compare::SAudio heard =
+        compare::FromRaw16(reinterpret_cast<const int16_t*>(bytes.data()), bytes.size() / 4, 48000);
+
+    // Rising zero crossings over the frames where the note sounds.
+    const std::vector<float>& x = heard.left;
+    size_t first = 0, last = 0, crossings = 0;
+    for (size_t i = 1; i < x.size(); ++i) {
+        if (std::fabs(x[i]) > 0.01f && first == 0)
+            first = i;
+        if (x[i - 1] < 0 && x[i] >= 0 && first != 0) {
+            if (crossings == 0)
+                first = i;
+            ++crossings;
+            last = i;
+        }
+    }
+    if (crossings <= 200)
+        return 0;
+    return (crossings - 1) * heard.rate / static_cast<double>(last - first);
+}
+
+bool CaptureFile(std::filesystem::path& path) {
+    wchar_t capture[1024] = {};
+    if (!GetEnvironmentVariableW(L"HML_CAPTURE", capture, 1024))
+        return false;
+    path = std::wstring(L"Z:") + capture;
+    return true;
+}
+
+TEST(FontFormatsPlaybackTest, APortPlaysAnSfzInstrumentAtTheNotesPitch) {
+    std::filesystem::path capturePath;
+    if (!CaptureFile(capturePath))
+        GTEST_SKIP() << "no audio capture in this environment";
+    CHarmolith harmolith;
+    const std::filesystem::path dir = harmolith.folder.path / "Sine Set";
+    std::filesystem::create_directories(dir / "samples");
+    WriteSineWav(dir / "samples" / "Sine A.wav", 220.0, 44100, 44100 * 4);
+    {
+        std::ofstream sfz(dir / "sine.sfz");
+        sfz << "<control> default_path=samples\\\n<region> sample=Sine A.wav pitch_keycenter=57 "
+               "loop_mode=loop_continuous ampeg_release=0.05\n";
+    }
+    EXPECT_NEAR(PlayA4(harmolith, dir / "sine.sfz", capturePath), 440.0, 4.0);
+}
+
+TEST(FontFormatsPlaybackTest, APortPlaysAnSf3FontAtTheNotesPitch) {
+    std::filesystem::path capturePath;
+    if (!CaptureFile(capturePath))
+        GTEST_SKIP() << "no audio capture in this environment";
+    std::ifstream oggFile(std::filesystem::path(hml::test::Source("tests/audio/data/tone440.ogg")),
+                          std::ios::binary);
+    const std::vector<uint8_t> ogg((std::istreambuf_iterator<char>(oggFile)), {});
+    ASSERT_FALSE(ogg.empty()) << "test material missing";
+    // A 440 Hz stream at 22050 Hz with its root at A4, looped over its middle.
+    hml::test::CSf2Writer w;
+    const int tone = w.AddOggSample("tone", ogg, 22050, 69, 2000, 8000);
+    const int it = w.AddInstrument("it", {{hml::test::Gen(54, 1)}, {}, -1}, {{{}, {}, tone}});
+    w.AddPreset("Tone", 0, 0, {}, {{{}, {}, it}});
+    const std::vector<uint8_t> bytes = w.Build();
+
+    CHarmolith harmolith;
+    const std::filesystem::path font = harmolith.folder.path / "Tone.sf3";
+    std::ofstream(font, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    EXPECT_NEAR(PlayA4(harmolith, font, capturePath), 440.0, 4.0);
+}
+
+} // namespace
