@@ -588,7 +588,9 @@ void CVoice::GenerateLinear16(float* out, int n) {
 }
 
 template <bool Sinc> int CVoice::Generate(float* out, int n) {
-    [[maybe_unused]] const CSincInterpolator sinc;
+    // The linear path never touches the sinc tables: they may not be built.
+    [[maybe_unused]] const CSincInterpolator sinc =
+        Sinc ? CSincInterpolator(rate) : CSincInterpolator(nullptr);
     const bool loopingNow = loopMode == 1 || (loopMode == 3 && !released);
     const int64_t safeEnd = loopingNow ? loopEnd : end;
     for (int i = 0; i < n; ++i) {
@@ -603,10 +605,10 @@ template <bool Sinc> int CVoice::Generate(float* out, int n) {
         const int64_t ip = static_cast<int64_t>(pos);
         const float fr = static_cast<float>(pos - static_cast<double>(ip));
         if constexpr (Sinc) {
-            float taps[kSincTaps];
-            for (int k = 0; k < kSincTaps; ++k)
-                taps[k] = Fetch(ip + k - kSincTapsBefore);
-            out[i] = sinc.Interpolate(taps, kSincTapsBefore, fr);
+            float taps[kSincMaxTaps];
+            for (int k = 0; k < sinc.Taps(); ++k)
+                taps[k] = Fetch(ip + k - sinc.TapsBefore());
+            out[i] = sinc.Interpolate(taps, sinc.TapsBefore(), fr);
         } else {
             // Near the sample's edges and loop points, or 24-bit data.
             const float a = Fetch(ip);

@@ -153,5 +153,42 @@ TEST_F(InterpolatorTest, AliasesNoMoreThanPeersOnTheSineSweepMaterial) {
     }
 }
 
+TEST_F(InterpolatorTest, SincPlayingFasterKeepsThePassbandAndRemovesWhatWouldFold) {
+    // Source tones relative to the output's Nyquist after resampling by `ratio`: well inside it
+    // they must pass, above it (they would fold back as inharmonic tones) they must go. The
+    // plain 8-tap kernel lets such a tone through almost whole, which is what the bands mend.
+    for (double ratio : {1.0, 1.12, 1.5, 2.0, 3.0, 4.0}) {
+        SCOPED_TRACE(testing::Message() << "ratio " << ratio);
+        const CSincInterpolator sinc(ratio);
+        auto gainDb = [&](double sourceFrequency) {
+            const int pad = kSincMaxTaps;
+            const auto s = Sine(sourceFrequency, 1.0, static_cast<int>(4096 * ratio) + 2 * pad);
+            std::vector<float> out(4096);
+            double position = pad;
+            for (auto& v : out) {
+                const auto index = static_cast<std::ptrdiff_t>(position);
+                v = sinc.Interpolate(s.data(), index,
+                                     static_cast<float>(position - static_cast<double>(index)));
+                position += ratio;
+            }
+            return ToDb(Rms(out) * std::sqrt(2.0));
+        };
+        const double outputNyquist = 0.5 / ratio; // in cycles per source sample
+        EXPECT_NEAR(gainDb(0.5 * outputNyquist), 0.0, 0.2);
+        EXPECT_GT(gainDb(0.75 * outputNyquist), -2.0);
+        if (ratio > 1.0) {
+            // The kernel's transition band ends by 1.6 x Nyquist (-55 dB) and 2 x (-85 dB).
+            if (1.6 * outputNyquist < 0.5) {
+                EXPECT_LT(gainDb(1.6 * outputNyquist), -54.0);
+            }
+            if (2.0 * outputNyquist < 0.5) {
+                EXPECT_LT(gainDb(2.0 * outputNyquist), -80.0);
+            }
+        }
+    }
+    EXPECT_EQ(CSincInterpolator(0.5).Taps(), kSincTaps);
+    EXPECT_EQ(CSincInterpolator(100.0).Taps(), kSincMaxTaps);
+}
+
 } // namespace
 } // namespace hml::audio
