@@ -381,6 +381,45 @@ TEST_F(SfzInstrumentTest, VelocityCurvesReplaceTheVelocityTracking) {
     EXPECT_NEAR(level("amp_velcurve_127=0.5", 64), full - 6.02 + 20 * std::log10(64.0 / 127), 0.2);
 }
 
+TEST_F(SfzInstrumentTest, VelocityAndControllersShapeTheEnvelopeAndMoveTheSound) {
+    Sine("300.wav", 300, 96000);
+    // Level in dB over [from, to) seconds of a note with `opcodes`, after the `setup` messages.
+    const auto level = [&](const std::string& opcodes, uint8_t velocity, double from, double to,
+                           std::vector<uint8_t> setup = {}) {
+        PSoundFont f = Open("e.sfz", "<region> sample=300.wav key=60 pitch_keycenter=60 "
+                                     "amp_veltrack=0 " +
+                                         opcodes + "\n");
+        EXPECT_TRUE(f);
+        auto s = MakeStream({{f, -1, 0}});
+        if (!setup.empty())
+            s->SendMidi(setup.data(), setup.size());
+        Send(*s, {0x90, 60, velocity});
+        SStereo out;
+        Render(*s, to, out);
+        return 20.0 * std::log10(Rms(out.l, out.At(from), out.Frames()) + 1e-12);
+    };
+    const double steady = level("", 127, 0.5, 0.6);
+    // Velocity lengthens the attack: at 127 the first 50 ms are still far down, at 1 not.
+    EXPECT_LT(level("ampeg_vel2attack=0.5", 127, 0.0, 0.05), steady - 12);
+    EXPECT_NEAR(level("ampeg_vel2attack=0.5", 1, 0.02, 0.05), steady, 1.0);
+    // So does a controller, read at note-on.
+    EXPECT_LT(level("ampeg_attack_oncc1=0.5", 100, 0.0, 0.05, {0xB0, 1, 127}), steady - 12);
+    EXPECT_NEAR(level("ampeg_attack_oncc1=0.5", 100, 0.02, 0.05, {0xB0, 1, 0}), steady, 1.0);
+    // Velocity raises the sustain level, in percent: 50 % + 50 % x 64/127.
+    EXPECT_NEAR(level("ampeg_decay=0.01 ampeg_sustain=50 ampeg_vel2sustain=50", 127, 0.3, 0.4),
+                steady, 0.2);
+    EXPECT_NEAR(level("ampeg_decay=0.01 ampeg_sustain=50 ampeg_vel2sustain=50", 64, 0.3, 0.4),
+                steady + 20 * std::log10(0.5 + 0.5 * 64 / 127.0), 0.2);
+    // The attack starts from ampeg_start: half way (-6 dB) in its first milliseconds.
+    EXPECT_NEAR(level("ampeg_attack=2 ampeg_start=50", 127, 0.003, 0.01), steady - 6.0, 0.5);
+    // A controller moves volume and pitch while the note sounds.
+    EXPECT_NEAR(level("volume_oncc20=-12", 127, 0.2, 0.3, {0xB0, 20, 127}), steady - 12, 0.3);
+    PSoundFont f = Open("p.sfz", "<region> sample=300.wav key=60 pitch_keycenter=60 "
+                                 "pitch_oncc21=1200\n");
+    EXPECT_NEAR(Play(f, -1, 0, {0xB0, 21, 127}, 0, 60), 600, 8);
+    EXPECT_NEAR(Play(f, -1, 0, {0xB0, 21, 0}, 0, 60), 300, 5);
+}
+
 TEST_F(SfzInstrumentTest, OutlandishNumbersAreClampedNotConverted) {
     // Values far past any range must not reach an integer conversion (the sanitizer watches),
     // and a curve point that is not a number must not reach the gain.

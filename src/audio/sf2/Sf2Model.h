@@ -146,6 +146,16 @@ struct SCcRange {
     uint8_t cc = 0, lo = 0, hi = 127;
 };
 
+// What velocity (cc < 0) or a controller adds to an envelope stage at its full value, linearly:
+// seconds to the timed stages, percent to the sustain level. Taken at note-on.
+struct SEnvelopeMod {
+    enum EStage : uint8_t { Delay, Attack, Hold, Decay, Sustain, Release };
+    bool amplitude = true; // the volume envelope; false: the modulation envelope
+    EStage stage = Delay;
+    int16_t cc = -1;
+    float amount = 0;
+};
+
 struct SRegionRule {
     ETrigger trigger = TriggerAttack;
     uint8_t chanLo = 0, chanHi = 15;
@@ -164,6 +174,8 @@ struct SRegionRule {
     uint8_t filterShape = 0;             // an EFilterShape; 0 = the resonant 2-pole low-pass
     std::vector<float> velocityCurve;    // gain by note-on velocity (128); empty = the modulators'
     std::vector<SCcRange> cc;
+    float ampStart = 0.0f; // level the volume envelope's attack starts from, 0..1
+    std::vector<SEnvelopeMod> envelopeMods;
 };
 
 struct SModel {

@@ -145,6 +145,53 @@ void AddMod(SZone& z, uint16_t src, uint16_t dest, double amount) {
     z.mods.push_back({src, dest, Clamp16(amount), 0, 0});
 }
 
+// The controller number of "<prefix>_onccN" (or the older "<prefix>_ccN" and "<prefix>ccN"), or
+// -1.
+int ControllerOf(const std::string& name, std::string_view prefix) {
+    if (name.compare(0, prefix.size(), prefix) != 0)
+        return -1;
+    std::string_view rest = std::string_view(name).substr(prefix.size());
+    if (rest.compare(0, 5, "_oncc") == 0)
+        rest.remove_prefix(5);
+    else if (rest.compare(0, 3, "_cc") == 0)
+        rest.remove_prefix(3);
+    else if (rest.compare(0, 2, "cc") == 0)
+        rest.remove_prefix(2);
+    else
+        return -1;
+    if (rest.empty() || rest.size() > 3 ||
+        !std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    const int cc = std::atoi(std::string(rest).c_str());
+    return cc <= 127 ? cc : -1;
+}
+
+// Controllers that move a region's cutoff, volume, pan, pitch or resonance while it sounds:
+// SF2 modulators from the controller (linear, 0 to 1) with the opcode's value at 127.
+void AddControllerMods(const SRegion& r, SZone& z) {
+    static constexpr struct {
+        std::string_view prefix;
+        uint16_t dest;
+        double scale; // generator units per opcode unit (modulators add true centibels)
+    } kTargets[] = {{"cutoff", InitialFilterFc, 1.0},
+                    {"resonance", InitialFilterQ, 10.0},
+                    {"volume", InitialAttenuation, -10.0},
+                    {"gain", InitialAttenuation, -10.0},
+                    {"pan", Pan, 5.0},
+                    {"pitch", FineTune, 1.0},
+                    {"tune", FineTune, 1.0}};
+    for (const auto& o : r.opcodes) {
+        for (const auto& t : kTargets) {
+            const int cc = ControllerOf(o.first, t.prefix);
+            if (cc < 0)
+                continue;
+            const double value = std::strtod(o.second.c_str(), nullptr);
+            if (std::isfinite(value))
+                AddMod(z, static_cast<uint16_t>(0x80 | cc), t.dest, value * t.scale);
+        }
+    }
+}
+
 // The generators and modulators SF2 shares with SFZ.
 void MapRegion(const SRegion& r, const SSampleData& data, const SSample& smp, SZone& z) {
     const int center =
@@ -244,10 +291,48 @@ void MapRegion(const SRegion& r, const SSampleData& data, const SSample& smp, SZ
         Set(z, FreqVibLfo, AbsCents(Number(r, "pitchlfo_freq", 0)));
     if (r.Find("pitchlfo_delay"))
         Set(z, DelayVibLfo, Timecents(Number(r, "pitchlfo_delay", 0)));
+    AddControllerMods(r, z);
     if (r.Find("effect1"))
         Set(z, ReverbEffectsSend, Number(r, "effect1", 0) * 10.0);
     if (r.Find("effect2"))
         Set(z, ChorusEffectsSend, Number(r, "effect2", 0) * 10.0);
+}
+
+// ampeg_start, and what velocity (*eg_vel2<stage>) and controllers (*eg_<stage>_onccN) add to
+// the envelopes' stages. The filter and pitch envelopes share one modulation envelope; as for
+// their times, the filter's additions win when both have some.
+void AddEnvelopeMods(const SRegion& r, SRegionRule& rule) {
+    rule.ampStart = static_cast<float>(std::clamp(Number(r, "ampeg_start", 0), 0.0, 100.0) / 100.0);
+    static constexpr std::string_view kStages[] = {"delay", "attack",  "hold",
+                                                   "decay", "sustain", "release"};
+    const bool filterTimes = AnyWithPrefix(r, "fileg_");
+    for (const auto& o : r.opcodes) {
+        const std::string& name = o.first;
+        std::string_view rest;
+        SEnvelopeMod m;
+        if (name.compare(0, 6, "ampeg_") == 0) {
+            rest = std::string_view(name).substr(6);
+        } else if (name.compare(0, 6, "fileg_") == 0 ||
+                   (!filterTimes && name.compare(0, 8, "pitcheg_") == 0)) {
+            rest = std::string_view(name).substr(name[0] == 'f' ? 6 : 8);
+            m.amplitude = false;
+        } else {
+            continue;
+        }
+        const bool byVelocity = rest.compare(0, 4, "vel2") == 0;
+        for (size_t stage = 0; stage < std::size(kStages); ++stage) {
+            if (byVelocity ? rest.substr(4) == kStages[stage]
+                           : ControllerOf(std::string(rest), kStages[stage]) >= 0) {
+                m.stage = static_cast<SEnvelopeMod::EStage>(stage);
+                m.cc = static_cast<int16_t>(
+                    byVelocity ? -1 : ControllerOf(std::string(rest), kStages[stage]));
+                m.amount = static_cast<float>(std::strtod(o.second.c_str(), nullptr));
+                if (std::isfinite(m.amount) && m.amount != 0)
+                    rule.envelopeMods.push_back(m);
+                break;
+            }
+        }
+    }
 }
 
 // What SF2 zones cannot say; nullopt when the region needs none of it.
@@ -327,6 +412,7 @@ std::optional<SRegionRule> MapRule(const SRegion& r) {
                 lower->second + t * (upper->second - lower->second);
         }
     }
+    AddEnvelopeMods(r, rule);
     for (const auto& o : r.opcodes) {
         const bool lo = o.first.compare(0, 4, "locc") == 0;
         if (!lo && o.first.compare(0, 4, "hicc") != 0)
@@ -346,7 +432,7 @@ std::optional<SRegionRule> MapRule(const SRegion& r) {
     any = any || rule.oneShot || rule.group || rule.offBy || rule.seqLength > 1 ||
           rule.randLo > 0 || rule.randHi < 1 || rule.switchLast >= 0 || rule.switchLo >= 0 ||
           rule.polyphony || rule.notePolyphony || !rule.cc.empty() || rule.filterShape != 0 ||
-          !rule.velocityCurve.empty();
+          !rule.velocityCurve.empty() || rule.ampStart > 0 || !rule.envelopeMods.empty();
     if (!any)
         return std::nullopt;
     return rule;

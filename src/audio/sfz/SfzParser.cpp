@@ -189,12 +189,20 @@ bool IsKnownOpcode(std::string_view n) {
         std::string_view stage = n.substr(eg.size());
         for (std::string_view s :
              {"delay", "start", "attack", "hold", "decay", "sustain", "release"}) {
-            if (stage == s ||
-                (StartsWith(stage, s) && NumberedOpcode(stage.substr(s.size()), "_oncc")))
+            const std::string_view after = stage.substr(std::min(s.size(), stage.size()));
+            if (stage == s || (StartsWith(stage, s) &&
+                               (NumberedOpcode(after, "_oncc") || NumberedOpcode(after, "_cc") ||
+                                NumberedOpcode(after, "cc"))))
                 return true;
             if (StartsWith(stage, "vel2") && stage.substr(4) == s)
                 return true;
         }
+    }
+    for (std::string_view moved :
+         {"cutoff", "resonance", "volume", "gain", "pan", "pitch", "tune"}) {
+        if (StartsWith(n, moved) && (NumberedOpcode(n.substr(moved.size()), "_oncc") ||
+                                     NumberedOpcode(n.substr(moved.size()), "_cc")))
+            return true;
     }
     return NumberedOpcode(n, "amp_velcurve_") || NumberedOpcode(n, "locc") ||
            NumberedOpcode(n, "hicc");

@@ -224,6 +224,36 @@ void CVoice::SetUpEnvelopesAndLfos() {
     vibLfo = {};
     vibLfo.delay = DelaySeconds(Gen(DelayVibLfo));
     vibLfo.freq = AbsCentsToHz(std::clamp(Gen(FreqVibLfo), -16000.0f, 4500.0f));
+    if (rule != nullptr)
+        ApplyEnvelopeRule(*rule);
+}
+
+void CVoice::ApplyEnvelopeRule(const sf2::SRegionRule& r) {
+    volEnv.attackFrom = std::clamp(static_cast<double>(r.ampStart), 0.0, 1.0);
+    for (const sf2::SEnvelopeMod& m : r.envelopeMods) {
+        const double x = m.cc < 0 ? velocity / 127.0 : ctl->cc[m.cc & 127] / 127.0;
+        const double add = m.amount * x;
+        SEnv& e = m.amplitude ? volEnv : modEnv;
+        using S = sf2::SEnvelopeMod;
+        if (m.stage == S::Sustain) {
+            if (m.amplitude) {
+                // The volume sustain is held as attenuation in dB; the opcode adds percent.
+                const double pct = 100.0 * std::pow(10.0, -e.sustain / 20.0) + add;
+                e.sustain = pct <= 0.0 ? 144.0 : std::min(-20.0 * std::log10(pct / 100.0), 144.0);
+                e.sustain = std::max(e.sustain, 0.0);
+            } else {
+                e.sustain = std::clamp(e.sustain + add / 100.0, 0.0, 1.0);
+            }
+            continue;
+        }
+        double& seconds = m.stage == S::Delay    ? e.delay
+                          : m.stage == S::Attack ? e.attack
+                          : m.stage == S::Hold   ? e.hold
+                          : m.stage == S::Decay  ? e.decay
+                                                 : e.release;
+        // Stages keep a floor of a millisecond so the envelope still moves.
+        seconds = std::max(seconds + add, m.stage == S::Delay || m.stage == S::Hold ? 0.0 : 0.001);
+    }
 }
 
 // Forgets what the slot's previous voice left: filter memory, block values, pedals, fades.
@@ -345,10 +375,10 @@ void CVoice::AdvanceVolEnv(double dt) {
         case EStage::Hold:
             if (!RunTimedStage(e, dt)) {
                 if (e.stage == EStage::Attack)
-                    e.attackAmp = e.t / e.attack;
+                    e.attackAmp = e.attackFrom + (1.0 - e.attackFrom) * e.t / e.attack;
             } else {
                 e.value = 0;
-                e.attackAmp = e.stage == EStage::Attack ? 0 : 1;
+                e.attackAmp = e.stage == EStage::Attack ? e.attackFrom : 1;
             }
             break;
         case EStage::Decay: {

@@ -98,9 +98,10 @@ private:
         EStage stage = EStage::Done;
         double t = 0; // time in the current stage, seconds
         double delay = 0, attack = 0, hold = 0, decay = 0, release = 0;
-        double sustain = 0;   // volume: dB of attenuation; modulation: level 0..1
-        double value = 0;     // volume: dB of attenuation; modulation: level 0..1
-        double attackAmp = 0; // volume attack amplitude
+        double sustain = 0;    // volume: dB of attenuation; modulation: level 0..1
+        double value = 0;      // volume: dB of attenuation; modulation: level 0..1
+        double attackAmp = 0;  // volume attack amplitude
+        double attackFrom = 0; // volume attack's starting amplitude
     };
     struct SLfo {
         double delay = 0, freq = 0, phase = 0, t = 0;
@@ -111,6 +112,8 @@ private:
     float Gen(int g) const { return gen[g] + modSum[g]; }
     void CombineGenerators(const SVoiceStart& s);
     void CombineModulators(const SVoiceStart& s);
+    // The region's envelope start level and its velocity and controller additions.
+    void ApplyEnvelopeRule(const sf2::SRegionRule& r);
     bool SetSampleWindow(int64_t dataFrames);
     void SetUpEnvelopesAndLfos();
     void ResetPlayback();
