@@ -5,19 +5,11 @@ per-preset loudness comparisons.
 usage: make_preset_mid.py OUT.mid PROGRAM        (a melodic program 0-127: a phrase over 3 octaves)
        make_preset_mid.py OUT.mid drums KEY...   (channel 10: the keys in turn, 8 per second)
 """
-import struct
 import sys
 
+from smf import track, write
+
 PPQ = 480  # 120 beats per minute: 960 ticks per second
-
-
-def var_len(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.insert(0, 0x80 | (n & 0x7F))
-        n >>= 7
-    return bytes(out)
 
 
 def main():
@@ -36,15 +28,10 @@ def main():
             t += 480
         for key in (48, 60, 64, 67):  # a held chord
             events += [(t, bytes([0x90, key, 100])), (t + 1900, bytes([0x80, key, 0]))]
-    events.sort(key=lambda e: e[0])
-    data, last = b"", 0
-    for tick, msg in events:
-        data += var_len(tick - last) + msg
-        last = tick
-    data += var_len(960) + b"\xff\x2f\x00"
-    with open(out, "wb") as f:
-        f.write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, PPQ))
-        f.write(b"MTrk" + struct.pack(">I", len(data)) + data)
+    # A second of quiet at the end lets the last notes' releases sound.
+    last = max(tick for tick, _ in events)
+    events.append((last + 960, b"\xff\x01\x00"))
+    write(out, [track(events)], PPQ)
 
 
 main()

@@ -7,33 +7,14 @@ hundred notes sound at once and the voice limit, not the music, decides how many
 
 usage: make_stress_mid.py OUT.mid [SECONDS] [NOTES_PER_BEAT]
 """
-import struct
 import sys
+
+from smf import track, write
 
 PPQ = 480
 BEAT_SECONDS = 0.5  # 120 beats per minute
 # Sustaining General MIDI programs, one per melodic channel.
 PROGRAMS = [48, 49, 19, 16, 52, 88, 89, 91, 50, 44, 42, 95, 61, 20, 92]
-
-
-def var_len(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.insert(0, 0x80 | (n & 0x7F))
-        n >>= 7
-    return bytes(out)
-
-
-def track(events):
-    """events: (tick, bytes) pairs; returns an MTrk chunk ending with End of Track."""
-    data = b""
-    now = 0
-    for tick, msg in sorted(events, key=lambda e: (e[0], e[1][0] & 0xF0 != 0x80)):
-        data += var_len(tick - now) + msg
-        now = tick
-    data += b"\x00\xff\x2f\x00"
-    return b"MTrk" + struct.pack(">I", len(data)) + data
 
 
 def main():
@@ -63,9 +44,7 @@ def main():
             drums.append((t, bytes([0x99, key, 100])))
             drums.append((t + PPQ // 8, bytes([0x89, key, 0])))
     tracks.append(track(drums))
-    header = b"MThd" + struct.pack(">IHHH", 6, 1, len(tracks), PPQ)
-    with open(sys.argv[1], "wb") as f:
-        f.write(header + b"".join(tracks))
+    write(sys.argv[1], tracks, PPQ)
 
 
 if __name__ == "__main__":

@@ -1,9 +1,10 @@
 // Plays the public SoundFont compliance test (a font and a MIDI file with 22 numbered tests,
-// testdata/soundfont-*/) through a decoding stream and turns each test's audible expectation
-// into a measurement with a stated tolerance. The file is rendered once for all cases; the
-// numbers in the comments are the material's own test numbers.
+// from the shared test material) through a decoding stream and turns each test's audible
+// expectation into a measurement with a stated tolerance. The file is rendered once for all cases;
+// the numbers in the comments are the material's own test numbers.
 #include "audio/midifile/CMidiFilePlayer.h"
 #include "audio/stream/CMidiStream.h"
+#include "support/SharedMaterial.h"
 #include "support/Signal.h"
 
 #include <gtest/gtest.h>
@@ -27,24 +28,6 @@ constexpr double kPi = 3.14159265358979323846;
 // Sample 43 ("Sine-375Hz", corrected by -23 cents) played at its root: 375 Hz * 2^(-23/1200).
 const double kSine = 375.0 * std::exp2(-23.0 / 1200.0);
 
-bool FindMaterial(fs::path& font, fs::path& midi) {
-    const fs::path root = fs::path(HML_SHARED_DIR) / "testdata";
-    std::error_code ec;
-    for (const auto& dir : fs::directory_iterator(root, ec)) {
-        if (!dir.is_directory() || dir.path().filename().string().rfind("soundfont-", 0) != 0)
-            continue;
-        for (const auto& f : fs::directory_iterator(dir.path(), ec)) {
-            if (f.path().extension() == ".sf2")
-                font = f.path();
-            else if (f.path().extension() == ".mid")
-                midi = f.path();
-        }
-        if (!font.empty() && !midi.empty())
-            return true;
-    }
-    return false;
-}
-
 double T(double ticks) {
     return ticks / kTicks;
 }
@@ -63,8 +46,9 @@ protected:
     static std::string problem; // why there is nothing to play, when there is not
 
     static void SetUpTestSuite() {
-        fs::path fontPath, midiPath;
-        if (!FindMaterial(fontPath, midiPath)) {
+        const fs::path fontPath = FindSharedMaterial("sf_spec_test.sf2");
+        const fs::path midiPath = FindSharedMaterial("sf_spec_test.mid");
+        if (fontPath.empty() || midiPath.empty()) {
             problem = "skip";
             return;
         }

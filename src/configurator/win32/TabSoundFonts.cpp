@@ -6,6 +6,7 @@
 #include "configurator/SoundFontRules.h"
 #include "configurator/win32/SoundFontEditor.h"
 #include "ui/FileDialogs.h"
+#include "ui/IconButtons.h"
 #include "ui/MessageBox.h"
 
 #include <shellapi.h>
@@ -22,12 +23,7 @@ constexpr COLORREF kTransparent = RGB(255, 0, 255);
 // The list's notification that the user changed an entry's ports.
 constexpr WORD kPortsChanged = 0;
 
-struct SIconButton {
-    int id;
-    int icon;
-    const wchar_t* tip;
-};
-
+using ui::SIconButton;
 constexpr SIconButton kButtons[] = {
     {IDC_SF_ADD, IDI_SF_ADD, L"cfg.sf.tt.add"},
     {IDC_SF_REMOVE, IDI_SF_REMOVE, L"cfg.sf.tt.remove"},
@@ -210,9 +206,6 @@ CConfiguratorTabSoundFonts::CConfiguratorTabSoundFonts(IConfiguratorFrame& frame
     : CConfiguratorTabBase(IDD_CFG_SOUNDFONTS, frame_), host(host_) {}
 
 CConfiguratorTabSoundFonts::~CConfiguratorTabSoundFonts() {
-    for (HICON icon : icons) {
-        DestroyIcon(icon);
-    }
     if (portOn) {
         DeleteObject(portOn);
     }
@@ -235,15 +228,8 @@ BOOL CConfiguratorTabSoundFonts::OnInitDialog() {
     listBox.Setup(config::Translate(L"cfg.sf.listHelp"), portCount, portOn, portOff);
 
     toolTip.Create(GetHwnd());
-    const int iconSide = GetSystemMetrics(SM_CXSMICON);
-    for (const SIconButton& b : kButtons) {
-        HWND button = GetDlgItem(GetHwnd(), b.id);
-        auto icon = static_cast<HICON>(
-            LoadImageW(instance, MAKEINTRESOURCEW(b.icon), IMAGE_ICON, iconSide, iconSide, 0));
-        icons.push_back(icon);
-        SendMessageW(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
-        toolTip.AddTool(button, config::Translate(b.tip));
-    }
+    ui::SetUpIconButtons(GetHwnd(), instance, kButtons, toolTip,
+                         [](const std::wstring& key) { return config::Translate(key); });
 
     using R = ui::CResizer;
     resizer.Initialize(GetHwnd());

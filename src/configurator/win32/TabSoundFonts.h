@@ -83,7 +83,6 @@ private:
     std::uint32_t portCount = 1;
     HBITMAP portOn = nullptr;
     HBITMAP portOff = nullptr;
-    std::vector<HICON> icons;
 };
 
 } // namespace hml::configurator

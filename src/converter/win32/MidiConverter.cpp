@@ -8,6 +8,7 @@
 #include "converter/RenderCore.h"
 #include "mixer/win32/MixerDialog.h"
 #include "ui/FileDialogs.h"
+#include "ui/IconButtons.h"
 #include "ui/MessageBox.h"
 
 #include <windows.h>
@@ -42,11 +43,7 @@ constexpr int kColumnWidths[] = {200, 70, 200};
 constexpr const wchar_t* kColumnKeys[] = {L"mc.column.srcFilename", L"mc.column.key",
                                           L"mc.column.outFilename"};
 
-struct SIconButton {
-    int id;
-    UINT icon;
-    const wchar_t* tip;
-};
+using ui::SIconButton;
 constexpr std::array<SIconButton, 7> kIconButtons{{
     {IDC_MC_ADD, IDI_MC_ADD, L"mc.tt.addFiles"},
     {IDC_MC_REMOVE, IDI_MC_REMOVE, L"mc.tt.removeFiles"},
@@ -270,13 +267,8 @@ BOOL CMidiConverter::OnInitDialog() {
     resizer.Add(IDC_MC_CLOSE, R::kBottomRight);
 
     toolTip.Create(GetHwnd());
-    for (const SIconButton& b : kIconButtons) {
-        HWND button = GetDlgItem(GetHwnd(), b.id);
-        SendMessageW(button, BM_SETIMAGE, IMAGE_ICON,
-                     reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(b.icon),
-                                                         IMAGE_ICON, 16, 16, LR_SHARED)));
-        toolTip.AddTool(button, Translate(b.tip));
-    }
+    ui::SetUpIconButtons(GetHwnd(), instance, kIconButtons, toolTip,
+                         [](const std::wstring& key) { return Translate(key); });
 
     RECT outer{};
     GetWindowRect(GetHwnd(), &outer);

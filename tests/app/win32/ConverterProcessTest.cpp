@@ -203,13 +203,13 @@ TEST_F(ConverterProcessTest, ABatchConvertsToWavFlacAndMp3OfTheSameLength) {
     }
 }
 
-// Not a check, so disabled for CTest: poses the window for scripts/converter-shots.sh, which sets
+// Not a check, so disabled for CTest: poses the window for scripts/posed-shots.sh converter, which sets
 // HML_SHOTS_DIR, takes a screenshot whenever a "<name>.pose" file appears there and answers with
 // "<name>.done".
 TEST_F(ConverterProcessTest, DISABLED_PosesForScreenshots) {
     const char* shots = std::getenv("HML_SHOTS_DIR");
     if (!shots) {
-        GTEST_SKIP() << "only for scripts/converter-shots.sh";
+        GTEST_SKIP() << "only for scripts/posed-shots.sh converter";
     }
     const std::filesystem::path dir = hml::test::FromHost(shots);
     const auto pose = [&](const char* name) {

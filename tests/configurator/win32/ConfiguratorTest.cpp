@@ -433,11 +433,11 @@ TEST_F(ConfiguratorTest, TheEditorClampsOnOkAndReportsOnlyRealChanges) {
 
 namespace {
 
-// Poses the window for scripts/configurator-shots.sh: English, then German, then the editor.
+// Poses the window for scripts/posed-shots.sh configurator: English, then German, then the editor.
 TEST_F(ConfiguratorTest, DISABLED_PosesForScreenshots) {
     const char* shots = std::getenv("HML_SHOTS_DIR");
     if (!shots) {
-        GTEST_SKIP() << "only for scripts/configurator-shots.sh";
+        GTEST_SKIP() << "only for scripts/posed-shots.sh configurator";
     }
     const std::filesystem::path dir = hml::test::FromHost(shots);
     const auto pose = [&](const std::string& name) {

@@ -515,12 +515,12 @@ TEST_F(OptionsPageTest, RunningClientsArePickedFromAPopUp) {
 namespace {
 
 // Not a check: poses the page, the device menu and the blacklist editor in English and German for
-// scripts/options-shots.sh. For each pose it writes "<name>.pose" (the screen rectangle to keep)
+// scripts/posed-shots.sh options. For each pose it writes "<name>.pose" (the screen rectangle to keep)
 // into HML_SHOTS_DIR and waits for "<name>.done".
 TEST_F(OptionsPageTest, DISABLED_PosesForScreenshots) {
     const char* shots = std::getenv("HML_SHOTS_DIR");
     if (!shots) {
-        GTEST_SKIP() << "only for scripts/options-shots.sh";
+        GTEST_SKIP() << "only for scripts/posed-shots.sh options";
     }
     const std::filesystem::path dir = test::FromHost(shots);
     const auto pose = [&dir](const std::string& name, RECT area, bool pump) {

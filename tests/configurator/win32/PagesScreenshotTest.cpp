@@ -1,5 +1,5 @@
 // Poses the MIDI device, Shortcuts, Updates and About pages, in English and German, for
-// scripts/configurator-pages-shots.sh; only that script runs it. For each pose it writes
+// scripts/posed-shots.sh pages; only that script runs it. For each pose it writes
 // "<name>.pose" (the page's screen rectangle) into HML_SHOTS_DIR and waits for "<name>.done".
 
 #include "StandInFrame.h"
@@ -30,8 +30,8 @@ protected:
         GetWindowRect(page.GetHwnd(), &pageRect);
         const std::filesystem::path dir(std::getenv("HML_SHOTS_DIR"));
         std::ofstream(dir / (name + ".pose"))
-            << (pageRect.right - pageRect.left) << "x" << (pageRect.bottom - pageRect.top) << "+"
-            << pageRect.left << "+" << pageRect.top << "\n";
+            << pageRect.left << ' ' << pageRect.top << ' ' << pageRect.right - pageRect.left << ' '
+            << pageRect.bottom - pageRect.top << '\n';
         EXPECT_TRUE(
             PumpUntil([&] { return std::filesystem::exists(dir / (name + ".done")); }, 60000));
         page.Destroy();
