@@ -203,8 +203,9 @@ TEST_F(ConverterProcessTest, ABatchConvertsToWavFlacAndMp3OfTheSameLength) {
     }
 }
 
-// Not a check, so disabled for CTest: poses the window for scripts/posed-shots.sh converter, which sets
-// HML_SHOTS_DIR, takes a screenshot whenever a "<name>.pose" file appears there and answers with
+// Not a check, so disabled for CTest: poses the window for scripts/posed-shots.sh converter, which
+// sets HML_SHOTS_DIR, takes a screenshot whenever a "<name>.pose" file appears there and answers
+// with
 // "<name>.done".
 TEST_F(ConverterProcessTest, DISABLED_PosesForScreenshots) {
     const char* shots = std::getenv("HML_SHOTS_DIR");

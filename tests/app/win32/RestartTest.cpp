@@ -1,6 +1,7 @@
 // What the synth process does when the port count changes: the tray lists the ports that run,
 // and a restart whose new instance cannot start leaves this one running as the one instance.
 
+#include "NoWindows.h"
 #include "app/AppWindows.h"
 #include "app/MainApp.h"
 #include "app/Systray.h"
@@ -19,14 +20,6 @@ using namespace hml::config;
 using namespace hml::synth;
 
 namespace {
-
-class CNoWindows final : public IAppWindows {
-public:
-    void OpenConfigurator(std::uint32_t) override {}
-    void DestroyConfigurator() override {}
-    void OpenConverter() override {}
-    void CloseConverter() override {}
-};
 
 class RestartTest : public ::testing::Test {
 protected:
@@ -49,7 +42,7 @@ TEST_F(RestartTest, TheTrayListsTheRunningPortsNotTheStoredCount) {
     ASSERT_TRUE(engine.Init());
     // Stored by the Options page; the restart was declined.
     settings->devicesCount.Set(4);
-    CNoWindows windows;
+    harness::CNoWindows windows;
     CSystray tray(windows);
     EXPECT_EQ(tray.PortCount(), 2u);
     engine.Free();

@@ -2,6 +2,7 @@
 // the user through the tray's own thread, on an icon that exists; and the elevated install run.
 
 #include "LocalHttpServer.h"
+#include "NoWindows.h"
 #include "app/DriverRegistration.h"
 #include "app/Systray.h"
 #include "support/ConfigFixture.h"
@@ -14,14 +15,6 @@ using namespace hml;
 using namespace hml::app;
 
 namespace {
-
-class CNoWindows final : public IAppWindows {
-public:
-    void OpenConfigurator(std::uint32_t) override {}
-    void DestroyConfigurator() override {}
-    void OpenConverter() override {}
-    void CloseConverter() override {}
-};
 
 void Pump(DWORD forMs) {
     const ULONGLONG end = GetTickCount64() + forMs;
@@ -53,7 +46,7 @@ protected:
     }
 
     std::unique_ptr<config::CSettings> configuration;
-    CNoWindows windows;
+    harness::CNoWindows windows;
     CSystray tray{windows};
 };
 

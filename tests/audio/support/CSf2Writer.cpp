@@ -1,19 +1,13 @@
 #include "support/CSf2Writer.h"
 
+#include "support/LittleEndian.h"
+
 #include <cmath>
 #include <fstream>
 
 namespace hml::test {
 namespace {
 
-void Put16(std::vector<uint8_t>& b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
 void PutName(std::vector<uint8_t>& b, const std::string& s) {
     for (size_t i = 0; i < 20; ++i)
         b.push_back(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);

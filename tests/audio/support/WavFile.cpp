@@ -1,5 +1,7 @@
 #include "support/WavFile.h"
 
+#include "support/LittleEndian.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -8,14 +10,6 @@
 namespace hml::test {
 namespace {
 
-void Put16(std::vector<uint8_t>& b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
 void Tag(std::vector<uint8_t>& b, const char* t) {
     for (int i = 0; i < 4; ++i)
         b.push_back(static_cast<uint8_t>(t[i]));
