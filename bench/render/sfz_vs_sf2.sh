@@ -58,8 +58,17 @@ t0=$(date +%s.%N)
 t1=$(date +%s.%N)
 "$render" "$tmp/sfz.list" "$tmp/sfzout" "${files[@]}"
 t2=$(date +%s.%N)
-printf 'render wall time: SF2 %.1f s, SFZ %.1f s (loading included)\n' \
-    "$(echo "$t1 - $t0" | bc)" "$(echo "$t2 - $t1" | bc)"
+# The peer renders the SF2 with the same voice limit and linear interpolation, one file at a time.
+echo "interp 1" >"$tmp/linear.cmd"
+for f in "${files[@]}"; do
+    fluidsynth -q -F "$tmp/fs.wav" -r 48000 -o synth.polyphony=256 -f "$tmp/linear.cmd" \
+        -i "$font" "$f" >/dev/null 2>&1
+done
+t3=$(date +%s.%N)
+printf 'render wall time: ours SF2 %.1f s, ours SFZ %.1f s, FluidSynth SF2 %.1f s (loading included)\n' \
+    "$(echo "$t1 - $t0" | bc)" "$(echo "$t2 - $t1" | bc)" "$(echo "$t3 - $t2" | bc)"
+printf 'speed against FluidSynth on the SF2: ours SF2 %.2fx, ours SFZ %.2fx\n' \
+    "$(echo "($t3 - $t2) / ($t1 - $t0)" | bc -l)" "$(echo "($t3 - $t2) / ($t2 - $t1)" | bc -l)"
 printf '%-28s %8s %8s %7s %6s\n' file sf2_LUFS sfz_LUFS dLUFS env_r
 failed=0 worst_db=0 worst_r=1
 for f in "${files[@]}"; do

@@ -99,6 +99,21 @@ public:
 
 private:
     void Refill() {
+        if (loaded + 8 <= n) {
+            // Eight bytes at once; only the whole bytes that fit behind the held bits are kept.
+            uint64_t w = 0;
+            for (int i = 0; i < 8; ++i)
+                w = (w << 8) | p[loaded + static_cast<size_t>(i)];
+            const int take = (64 - count) / 8;
+            const int rest = 64 - count - take * 8;
+            w >>= count;
+            if (rest != 0)
+                w &= ~((uint64_t{1} << rest) - 1);
+            cache |= w;
+            loaded += static_cast<size_t>(take);
+            count += take * 8;
+            return;
+        }
         while (count <= 56) {
             const uint64_t b = loaded < n ? p[loaded] : 0;
             cache |= b << (56 - count);

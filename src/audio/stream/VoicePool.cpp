@@ -59,7 +59,11 @@ void CVoicePool::TopUpMain() {
     std::unique_lock<std::mutex> guard(topUpLock);
     int cap = capacity.load();
     while (!stop && cap < total) {
-        topUpWake.wait_for(guard, std::chrono::milliseconds(2), [this] { return stop.load(); });
+        // The render thread wakes it when half the pool is in use; the timeout only covers a wake
+        // that came between the check and the wait.
+        topUpWake.wait_for(guard, std::chrono::milliseconds(50),
+                           [this] { return stop.load() || topUpWanted.load(); });
+        topUpWanted.store(false);
         // Keeps at least half the pool free, so a burst finds room before the next round.
         while (!stop && cap < total && inUse.load(std::memory_order_relaxed) * 2 >= cap) {
             chunks[static_cast<size_t>(cap / kChunk)] = std::make_unique<CVoice[]>(kChunk);
@@ -352,7 +356,10 @@ void CVoicePool::StealOne() {
 
 int CVoicePool::Allocate() {
     TakeNewSlots();
-    inUse.store(static_cast<int>(active.size()) + 1, std::memory_order_relaxed);
+    const int inUseNow = static_cast<int>(active.size()) + 1;
+    inUse.store(inUseNow, std::memory_order_relaxed);
+    if (inUseNow * 2 >= known && known < total && !topUpWanted.exchange(true))
+        topUpWake.notify_one(); // without the lock: the render thread never waits for it
     int nonFading = 0;
     for (int idx : active)
         nonFading += At(idx).IsFading() ? 0 : 1;

@@ -73,6 +73,7 @@ private:
     std::atomic<int> inUse{0};
     int known = 0; // slots the render thread has taken
     std::atomic<bool> stop{false};
+    std::atomic<bool> topUpWanted{false};
     std::mutex topUpLock;
     std::condition_variable topUpWake;
     std::thread topUp;
