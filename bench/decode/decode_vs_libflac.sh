@@ -3,9 +3,9 @@
 # an openMSX song as 16-bit stereo and as 24-bit mono FLAC, each decoded to memory by ours and to
 # /dev/null by `flac -d` (best of five CPU times). Prints seconds and the ratio (libFLAC / ours;
 # above 1 means ours is faster). Builds the optimised tools first (build/release).
-# Usage: bench/decode_vs_libflac.sh [FILE.mid]
+# Usage: bench/decode/decode_vs_libflac.sh [FILE.mid]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 song=${1:-/usr/share/games/openttd/baseset/openmsx/5432gone_redfarn.mid}
 "$root/scripts/setup.sh"
 build="$root/build/release"
