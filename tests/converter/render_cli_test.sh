@@ -2,6 +2,7 @@
 # harmolith-render as a user runs it: WAV, FLAC and MP3 of one song decode to the same length
 # and are not silent; a broken file among good ones gets one error line, a failing exit status
 # and no output, while the others still render; names with spaces and non-ASCII letters survive.
+# Several files at once (-j) give the same files and lines as one at a time.
 # The options as other command-line synthesizers have them: -o FILE takes the format from its
 # extension, short forms, -q, -h and --version; usage errors exit with 2 and write nothing.
 # usage: render_cli_test.sh HARMOLITH-RENDER SOURCE-ROOT
@@ -39,6 +40,20 @@ check "one error line names the broken file" \
 check "the broken file leaves nothing behind" [ ! -e "$tmp/out/broken.wav" ]
 check "the next file still renders" [ -s "$tmp/out/good.wav" ]
 check "no partial files" [ -z "$(find "$tmp/out" -name '*part*')" ]
+
+# Several files at once come out as with one: the same bytes, the lines in the inputs' order,
+# and a broken file among them one error line and a failing status.
+mkdir "$tmp/j1" "$tmp/j3"
+for n in 4 1 3 2; do python3 "$root/bench/render/make_stress_mid.py" "$tmp/j$n.mid" "$n" 2; done
+"$render" -q -j 1 --out "$tmp/j1" "$tmp"/j[1-4].mid >"$tmp/lines1"
+"$render" -q -j 3 --out "$tmp/j3" "$tmp"/j[1-4].mid "$tmp/broken.mid" >"$tmp/lines3" 2>"$tmp/err3"
+check "-j fails the run with a broken file" [ $? -eq 1 ]
+check "-j writes one error line" [ "$(wc -l <"$tmp/err3")" -eq 1 ]
+check "-j prints the lines in the inputs' order" \
+    [ "$(sed 's/ -> .*//' "$tmp/lines1")" = "$(sed 's/ -> .*//' "$tmp/lines3")" ]
+for n in 1 2 3 4; do
+    check "-j renders j$n.wav as one job does" cmp -s "$tmp/j1/j$n.wav" "$tmp/j3/j$n.wav"
+done
 
 "$render" --out "$tmp/missing" "$tmp/good.mid" 2>/dev/null
 check "a missing output folder is a usage error" [ $? -eq 2 ]

@@ -6,6 +6,7 @@
 #include "converter/RenderCore.h"
 #include "mixer/MixerOwner.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -14,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -62,6 +65,8 @@ const char* kUsage =
     "      --no-override    the file's SysEx reaches the synthesizer\n"
     "  -p, --voices N       voice limit (default 500)\n"
     "      --sinc           windowed-sinc interpolation\n"
+    "  -j, --jobs N         files rendered at once, 1-64 (default: one per processor); the\n"
+    "                       lines and files come out as with one\n"
     "  -q, --quiet          no progress bar\n"
     "  -h, --help           this text\n"
     "  -V, --version        the version\n"
@@ -130,6 +135,7 @@ struct SCommand {
     std::string format; // empty: from the output file's extension, else wav16
     long profile = -1;
     bool quiet = false;
+    int jobs = 0; // 0: one per processor
 };
 
 // Exit statuses; parsing steps return kContinue when the run goes on.
@@ -194,6 +200,7 @@ const SNumberOption kNumberOptions[] = {
      [](SCommand& c, long n) { c.options.chorus = static_cast<uint32_t>(n); }},
     {"-p", "--voices", audio::kMinVoices, audio::kMaxVoices,
      [](SCommand& c, long n) { c.options.voices = static_cast<int>(n); }},
+    {"-j", "--jobs", 1, 64, [](SCommand& c, long n) { c.jobs = static_cast<int>(n); }},
 };
 
 template <typename Option, size_t N>
@@ -301,7 +308,16 @@ int LoadFonts(SCommand& cmd) {
     return kContinue;
 }
 
-// Renders every input, one line each; 1 when any failed or the run was canceled.
+// What rendering one input came to: its line, printed in input order.
+struct SOutcome {
+    bool done = false;
+    bool ok = false;
+    std::string line;
+};
+
+// Renders every input, one line each, on up to cmd.jobs threads; the lines come out in the
+// order of the inputs whatever order the files finish in. 1 when any failed or the run was
+// canceled.
 int RenderAll(SCommand& cmd) {
     CPlainMixer mixer;
     cmd.options.mixer = &mixer;
@@ -310,31 +326,68 @@ int RenderAll(SCommand& cmd) {
     const converter::SEncoderProfile& row = converter::EncoderProfiles()[cmd.options.profile];
     if (row.program[0] != '\0')
         cmd.options.encoderProgram = EncoderProgram(row);
-    int failed = 0;
-    for (const fs::path& input : cmd.inputs) {
-        if (cancelFlag.load())
-            break;
-        const fs::path output = !cmd.outFile.empty()
-                                    ? cmd.outFile
-                                    : base::PathFromUtf8(converter::MakeOutputPath(
-                                          Utf8(input), Utf8(cmd.outDir), row.extension));
-        CProgress progress(Utf8(input.filename()), cmd.quiet);
-        const auto t0 = std::chrono::steady_clock::now();
-        const converter::SRenderResult r =
-            converter::RenderFile(input, output, cmd.options, &progress, cancelFlag);
-        const double took =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        progress.Clear();
-        if (r.status == converter::ERenderStatus::Completed) {
-            std::printf("%s -> %s (%.1f s of audio, %.1fx real time)\n", Utf8(input).c_str(),
-                        Utf8(output).c_str(), r.seconds, took > 0 ? r.seconds / took : 0.0);
-        } else {
-            ++failed;
-            std::fprintf(stderr, "harmolith-render: %s: %s\n", Utf8(input).c_str(),
-                         r.message.c_str());
+
+    const size_t count = cmd.inputs.size();
+    const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const size_t workers =
+        std::min(count, static_cast<size_t>(cmd.jobs > 0 ? cmd.jobs : processors));
+    // One progress bar needs one file at a time.
+    const bool showProgress = !cmd.quiet && workers == 1;
+    std::vector<SOutcome> outcomes(count);
+    std::mutex printLock;
+    size_t printed = 0;
+    std::atomic<size_t> next{0};
+    const auto printReady = [&] {
+        for (; printed < count && outcomes[printed].done; ++printed) {
+            std::fputs(outcomes[printed].line.c_str(), outcomes[printed].ok ? stdout : stderr);
+            std::fflush(outcomes[printed].ok ? stdout : stderr);
         }
-        std::fflush(stdout);
+    };
+    const auto work = [&] {
+        for (size_t i = next++; i < count && !cancelFlag.load(); i = next++) {
+            const fs::path& input = cmd.inputs[i];
+            const fs::path output = !cmd.outFile.empty()
+                                        ? cmd.outFile
+                                        : base::PathFromUtf8(converter::MakeOutputPath(
+                                              Utf8(input), Utf8(cmd.outDir), row.extension));
+            CProgress progress(Utf8(input.filename()), !showProgress);
+            const auto t0 = std::chrono::steady_clock::now();
+            const converter::SRenderResult r =
+                converter::RenderFile(input, output, cmd.options, &progress, cancelFlag);
+            const double took =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            progress.Clear();
+            SOutcome o;
+            o.done = true;
+            o.ok = r.status == converter::ERenderStatus::Completed;
+            char text[128];
+            if (o.ok) {
+                std::snprintf(text, sizeof text, " (%.1f s of audio, %.1fx real time)\n", r.seconds,
+                              took > 0 ? r.seconds / took : 0.0);
+                o.line = Utf8(input) + " -> " + Utf8(output) + text;
+            } else {
+                o.line = "harmolith-render: " + Utf8(input) + ": " + r.message + "\n";
+            }
+            std::lock_guard<std::mutex> guard(printLock);
+            outcomes[i] = std::move(o);
+            printReady();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (size_t t = 1; t < workers; ++t)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads)
+        t.join();
+    // After a cancel, files that finished behind one that never started.
+    int failed = 0;
+    for (SOutcome& o : outcomes) {
+        if (o.done && printed < count && &o >= &outcomes[printed]) {
+            std::fputs(o.line.c_str(), o.ok ? stdout : stderr);
+        }
+        failed += o.done && !o.ok ? 1 : 0;
     }
+    std::fflush(stdout);
     if (cancelFlag.load())
         std::fputs("harmolith-render: canceled\n", stderr);
     return failed != 0 || cancelFlag.load() ? 1 : 0;
