@@ -3,9 +3,11 @@
 #include "audio/decode/DecodedAudio.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <thread>
 #include <utility>
 
 namespace hml::audio::sf2 {
@@ -26,40 +28,94 @@ bool HasCompressedSamples(const SModel& model) {
                        [](const SSample& s) { return (s.type & OggVorbisSample) != 0; });
 }
 
+namespace {
+
+// One compressed stream of smpl and what it decodes to (channel 0, 16-bit).
+struct SStream {
+    uint32_t start = 0, end = 0;
+    std::vector<int16_t> pcm;
+    std::string error; // empty when it decoded
+};
+
+// Decodes every stream, spread over the processors: Vorbis decoding is most of an SF3's load.
+void DecodeStreams(const uint8_t* smpl, std::vector<SStream>& streams) {
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        decode::SDecodedAudio audio;
+        for (size_t i = next++; i < streams.size(); i = next++) {
+            SStream& st = streams[i];
+            if (st.end <= st.start)
+                continue;
+            if (!decode::DecodeVorbis(smpl + st.start, st.end - st.start, audio, st.error))
+                continue;
+            // Channel 0 only: each SoundFont sample is mono, stereo is two linked samples.
+            const size_t stride = audio.channels, frames = audio.Frames();
+            st.pcm.resize(frames);
+            for (size_t f = 0; f < frames; ++f)
+                st.pcm[f] = ToPcm16(audio.samples[f * stride]);
+        }
+    };
+    const size_t workers = std::min<size_t>(
+        streams.size(), std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 16));
+    std::vector<std::thread> threads;
+    for (size_t t = 1; t < workers; ++t)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads)
+        t.join();
+}
+
+} // namespace
+
 bool DecodeCompressedSamples(const uint8_t* file, SModel& model, std::vector<int16_t>& pcm,
                              std::string& why) {
     pcm.clear();
     const uint8_t* smpl = file + model.smplOffset;
     // Stereo pairs and reused samples may name the same stream: decode it once.
-    std::map<std::pair<uint32_t, uint32_t>, std::pair<uint32_t, uint32_t>> done;
-    decode::SDecodedAudio audio;
-    std::string error;
+    std::map<std::pair<uint32_t, uint32_t>, size_t> streamOf;
+    std::vector<SStream> streams;
+    for (const SSample& s : model.samples) {
+        if ((s.type & OggVorbisSample) != 0 &&
+            streamOf.emplace(std::pair{s.start, s.end}, streams.size()).second)
+            streams.push_back({s.start, s.end, {}, {}});
+    }
+    DecodeStreams(smpl, streams);
+
+    size_t total = 0;
+    for (const SStream& st : streams)
+        total += st.pcm.size() + kGuardFrames;
+    for (const SSample& s : model.samples)
+        if ((s.type & OggVorbisSample) == 0 && s.end > s.start)
+            total += size_t{s.end - s.start} + kGuardFrames;
+    if (total <= UINT32_MAX)
+        pcm.reserve(total); // past it, the layout below refuses the font
+
+    std::map<size_t, std::pair<uint32_t, uint32_t>> placed; // stream -> (at, frames)
     for (SSample& s : model.samples) {
         const bool ogg = (s.type & OggVorbisSample) != 0;
         s.type = static_cast<uint16_t>(s.type & ~OggVorbisSample);
         uint32_t at = 0, frames = 0;
-        auto known = done.find({s.start, s.end});
-        if (known != done.end() && ogg) {
-            std::tie(at, frames) = known->second;
-        } else if (ogg) {
-            if (s.end > s.start) {
-                if (!decode::DecodeVorbis(smpl + s.start, s.end - s.start, audio, error)) {
-                    why = "sample \"" + s.name + "\": " + error;
-                    return false;
-                }
-                frames = static_cast<uint32_t>(audio.Frames());
-            }
-            if (pcm.size() + frames + kGuardFrames > UINT32_MAX) {
-                why = "decoded samples exceed the SoundFont limit";
+        if (ogg) {
+            const size_t index = streamOf.at({s.start, s.end});
+            SStream& st = streams[index];
+            if (!st.error.empty()) {
+                why = "sample \"" + s.name + "\": " + st.error;
                 return false;
             }
-            at = static_cast<uint32_t>(pcm.size());
-            // Channel 0 only: each SoundFont sample is mono, stereo is two linked samples.
-            const size_t stride = audio.channels;
-            for (uint32_t i = 0; i < frames; ++i)
-                pcm.push_back(ToPcm16(audio.samples[i * stride]));
-            pcm.insert(pcm.end(), kGuardFrames, 0);
-            done[{s.start, s.end}] = {at, frames};
+            if (auto known = placed.find(index); known != placed.end()) {
+                std::tie(at, frames) = known->second;
+            } else {
+                frames = static_cast<uint32_t>(st.pcm.size());
+                if (pcm.size() + frames + kGuardFrames > UINT32_MAX) {
+                    why = "decoded samples exceed the SoundFont limit";
+                    return false;
+                }
+                at = static_cast<uint32_t>(pcm.size());
+                pcm.insert(pcm.end(), st.pcm.begin(), st.pcm.end());
+                pcm.insert(pcm.end(), kGuardFrames, 0);
+                std::vector<int16_t>().swap(st.pcm);
+                placed[index] = {at, frames};
+            }
         } else {
             // An uncompressed sample in the same font: absolute positions in smpl.
             frames = s.end - s.start;
