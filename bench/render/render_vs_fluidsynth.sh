@@ -4,12 +4,14 @@
 #   1. Real music (OpenTTD's openMSX set, or the files given): CPU seconds per audio second of
 #      each, and how closely the renderings agree: integrated loudness difference (LUFS) and the
 #      correlation of 50 ms RMS envelopes. Every file must render, decode and not be silent.
-#   2. A generated stress file (16 channels, hundreds of notes at once) at several voice limits:
+#   2. A generated dense General MIDI piece (bench/render/make_dense_gm.py), the same measures.
+#   3. A generated stress file (16 channels, hundreds of notes at once) at several voice limits:
 #      voices per core at real time, after subtracting each synthesizer's start-up cost.
 # Builds the optimised tools first (build/release). Usage:
 #   bench/render/render_vs_fluidsynth.sh [FILE.mid...]
 # Environment: HML_BENCH_SF2 (font), HML_BENCH_VOICES (limit of part 1, default 256),
-# HML_BENCH_LIMITS (part 2, default "128 512 1024"), HML_BENCH_STRESS_SECONDS (default 20),
+# HML_BENCH_LIMITS (part 3, default "128 512 1024"), HML_BENCH_STRESS_SECONDS (default 20),
+# HML_BENCH_DENSE_SECONDS (part 2, default 180),
 # HML_BENCH_NO_CHORUS=1 (part 1 with both choruses off: FluidSynth's returns far louder than ours,
 # which hides every other difference on fonts with large chorus sends).
 set -euo pipefail
@@ -69,38 +71,51 @@ best() {
 
 chorus="effects on"
 [ ${#ours_fx[@]} -eq 0 ] || chorus="reverb on, chorus off"
-echo "== Real music: FluidR3_GM, 48 kHz, $chorus, linear interpolation, $voices voices"
-printf '%-28s %9s %9s %7s %7s %7s %6s\n' file audio_s ours_cpu fs_cpu speed dLUFS env_r
-ours_cpu=0 fs_cpu=0 audio=0 failed=0 worst_db=0 worst_r=1
-for f in "${files[@]}"; do
-    name=$(basename "${f%.*}")
-    if ! a=$(ours "$voices" "$f"); then
-        echo "FAILED: harmolith-render could not render $f"
-        failed=$((failed + 1))
-        continue
-    fi
-    wav="$tmp/$name.wav"
-    rms=$(sox "$wav" -n stats 2>&1 | awk '/^RMS lev dB/ { print $4 }')
-    if [ -z "$rms" ] || [ "$(echo "$rms < -60" | bc -l)" = 1 ]; then
-        echo "FAILED: $f rendered silent or undecodable (RMS $rms dB)"
-        failed=$((failed + 1))
-    fi
-    b=$(theirs "$voices" "$f" "$tmp/$name.fs.wav")
-    len=$(soxi -D "$wav")
-    read -r _ _ ddb r < <("$fidelity" "$wav" "$tmp/$name.fs.wav")
-    rm -f "$wav" "$tmp/$name.fs.wav"
-    printf '%-28.28s %9.1f %9.3f %7.3f %6.2fx %+7.2f %6.3f\n' "$name" "$len" "$a" "$b" \
-        "$(div "$b" "$a")" "$ddb" "$r"
-    ours_cpu=$(echo "$ours_cpu + $a" | bc)
-    fs_cpu=$(echo "$fs_cpu + $b" | bc)
-    audio=$(echo "$audio + $len" | bc)
-    worst_db=$(awk -v d="$ddb" -v w="$worst_db" 'BEGIN { d = d < 0 ? -d : d; print (d > w ? d : w) }')
-    worst_r=$(awk -v r="$r" -v w="$worst_r" 'BEGIN { print (r < w ? r : w) }')
-done
-printf 'total: %.1f s of audio; CPU per audio second ours %.4f, FluidSynth %.4f\n' "$audio" \
-    "$(div "$ours_cpu" "$audio")" "$(div "$fs_cpu" "$audio")"
-printf 'speed ratio (FluidSynth CPU / ours): %.2fx; largest loudness difference %.2f dB; lowest envelope correlation %.3f\n' \
-    "$(div "$fs_cpu" "$ours_cpu")" "$worst_db" "$worst_r"
+# music TITLE FILE...: the table of part 1 and its totals.
+music() {
+    local title=$1 f name a b wav rms len ddb r
+    shift
+    echo "== $title: FluidR3_GM, 48 kHz, $chorus, linear interpolation, $voices voices"
+    printf '%-28s %9s %9s %7s %7s %7s %6s\n' file audio_s ours_cpu fs_cpu speed dLUFS env_r
+    local ours_cpu=0 fs_cpu=0 audio=0 worst_db=0 worst_r=1 slowest=
+    for f in "$@"; do
+        name=$(basename "${f%.*}")
+        if ! a=$(ours "$voices" "$f"); then
+            echo "FAILED: harmolith-render could not render $f"
+            failed=$((failed + 1))
+            continue
+        fi
+        wav="$tmp/$name.wav"
+        rms=$(sox "$wav" -n stats 2>&1 | awk '/^RMS lev dB/ { print $4 }')
+        if [ -z "$rms" ] || [ "$(echo "$rms < -60" | bc -l)" = 1 ]; then
+            echo "FAILED: $f rendered silent or undecodable (RMS $rms dB)"
+            failed=$((failed + 1))
+        fi
+        b=$(theirs "$voices" "$f" "$tmp/$name.fs.wav")
+        len=$(soxi -D "$wav")
+        read -r _ _ ddb r < <("$fidelity" "$wav" "$tmp/$name.fs.wav")
+        rm -f "$wav" "$tmp/$name.fs.wav"
+        printf '%-28.28s %9.1f %9.3f %7.3f %6.2fx %+7.2f %6.3f\n' "$name" "$len" "$a" "$b" \
+            "$(div "$b" "$a")" "$ddb" "$r"
+        ours_cpu=$(echo "$ours_cpu + $a" | bc)
+        fs_cpu=$(echo "$fs_cpu + $b" | bc)
+        audio=$(echo "$audio + $len" | bc)
+        worst_db=$(awk -v d="$ddb" -v w="$worst_db" 'BEGIN { d = d < 0 ? -d : d; print (d > w ? d : w) }')
+        worst_r=$(awk -v r="$r" -v w="$worst_r" 'BEGIN { print (r < w ? r : w) }')
+        slowest=$(awk -v s="$(div "$b" "$a")" -v m="$slowest" 'BEGIN { print (m == "" || s < m ? s : m) }')
+    done
+    printf 'total: %.1f s of audio; CPU per audio second ours %.4f, FluidSynth %.4f\n' "$audio" \
+        "$(div "$ours_cpu" "$audio")" "$(div "$fs_cpu" "$audio")"
+    printf 'speed ratio (FluidSynth CPU / ours): %.2fx overall, %.2fx on the slowest file; largest loudness difference %.2f dB; lowest envelope correlation %.3f\n' \
+        "$(div "$fs_cpu" "$ours_cpu")" "$slowest" "$worst_db" "$worst_r"
+}
+failed=0
+music "Real music" "${files[@]}"
+echo
+# Dense music stresses the engine as the openMSX set does not: a generated General MIDI piece with
+# long sustained layers on every channel, 200-400 voices at once.
+python3 "$root/bench/render/make_dense_gm.py" "$tmp/dense_gm.mid" "${HML_BENCH_DENSE_SECONDS:-180}"
+music "Dense music" "$tmp/dense_gm.mid"
 
 echo
 echo "== Voices per core at real time: stress file of $stress_seconds s, 16 channels"
