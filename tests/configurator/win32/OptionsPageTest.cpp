@@ -515,8 +515,8 @@ TEST_F(OptionsPageTest, RunningClientsArePickedFromAPopUp) {
 namespace {
 
 // Not a check: poses the page, the device menu and the blacklist editor in English and German for
-// scripts/posed-shots.sh options. For each pose it writes "<name>.pose" (the screen rectangle to keep)
-// into HML_SHOTS_DIR and waits for "<name>.done".
+// scripts/posed-shots.sh options. For each pose it writes "<name>.pose" (the screen rectangle to
+// keep) into HML_SHOTS_DIR and waits for "<name>.done".
 TEST_F(OptionsPageTest, DISABLED_PosesForScreenshots) {
     const char* shots = std::getenv("HML_SHOTS_DIR");
     if (!shots) {
