@@ -326,14 +326,7 @@ private:
                 coef[i] = r.ReadSigned(precision);
             if (!Residual(r, s, block, order))
                 return false;
-            // As libFLAC does: when a sum of order products cannot pass 32 bits, it runs in 32.
-            int orderBits = 0;
-            while ((1u << orderBits) < order)
-                ++orderBits;
-            if (bits + precision + orderBits <= 32)
-                LpcNarrow(s, block, order, coef.data(), shift);
-            else
-                Lpc(s, block, order, coef.data(), shift);
+            Lpc(s, block, order, coef.data(), shift);
         } else {
             return Fail("FLAC subframe type is reserved");
         }
@@ -399,32 +392,6 @@ private:
                 break;
             }
             s[i] = static_cast<int32_t>(p + s[i]);
-        }
-    }
-
-    // 32-bit sums, wrapping rather than overflowing when a hostile stream breaks the bound; the
-    // usual orders get loops the compiler unrolls.
-    template <uint32_t Order>
-    static void LpcNarrowOf(int32_t* s, uint32_t block, uint32_t order, const int32_t* coef,
-                            int shift) {
-        const uint32_t n = Order != 0 ? Order : order;
-        for (uint32_t i = n; i < block; ++i) {
-            uint32_t sum = 0;
-            for (uint32_t j = 0; j < n; ++j)
-                sum += static_cast<uint32_t>(coef[j]) * static_cast<uint32_t>(s[i - 1 - j]);
-            s[i] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int32_t>(sum) >> shift) +
-                                        static_cast<uint32_t>(s[i]));
-        }
-    }
-    static void LpcNarrow(int32_t* s, uint32_t block, uint32_t order, const int32_t* coef,
-                          int shift) {
-        switch (order) {
-        case 8:
-            return LpcNarrowOf<8>(s, block, order, coef, shift);
-        case 12:
-            return LpcNarrowOf<12>(s, block, order, coef, shift);
-        default:
-            return LpcNarrowOf<0>(s, block, order, coef, shift);
         }
     }
 
