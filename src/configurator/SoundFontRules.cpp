@@ -40,6 +40,12 @@ std::uint64_t SizeOf(const std::wstring& path) {
     return error ? 0 : size;
 }
 
+std::wstring Trimmed(const std::wstring& text) {
+    const auto first = text.find_first_not_of(L" \t\r\n");
+    const auto last = text.find_last_not_of(L" \t\r\n");
+    return first == std::wstring::npos ? std::wstring() : text.substr(first, last - first + 1);
+}
+
 } // namespace
 
 std::uint32_t AllPortsMask(std::uint32_t portCount) {
@@ -118,6 +124,16 @@ std::wstring FontDetailsText(const std::wstring& path) {
     text += L"Sample data size: " + std::to_wstring(info.sampleDataSize) + L" bytes\r\n";
     text += std::wstring(L"Compressed samples: ") + (info.sampleType != 0 ? L"Yes" : L"No") +
             L"\r\n\r\n";
+    if (font->IsInstrument()) {
+        // An SFZ file is one instrument; the list entry gives it its bank and program.
+        text += L"SFZ instrument with " + std::to_wstring(info.regionCount) + L" regions:\r\n";
+        text += std::wstring(34, L'-') + L"\r\n" + Widen8(info.name) + L"\r\n";
+        if (font->UnknownOpcodes() != 0) {
+            text += L"\r\nOpcodes this player does not know (skipped): " +
+                    std::to_wstring(font->UnknownOpcodes()) + L"\r\n";
+        }
+        return Trimmed(text);
+    }
     text += L"Soundfont contains " + std::to_wstring(info.presetCount) + L" presets:\r\n";
     text += L"(bank:preset = name)\r\n" + std::wstring(34, L'-') + L"\r\n";
     for (std::uint32_t value : font->GetPresets()) {
@@ -127,9 +143,7 @@ std::wstring FontDetailsText(const std::wstring& path) {
         text += std::to_wstring(bank) + L":" + std::to_wstring(preset) + L" = " +
                 Widen8(name ? name : "") + L"\r\n";
     }
-    const auto first = text.find_first_not_of(L" \t\r\n");
-    const auto last = text.find_last_not_of(L" \t\r\n");
-    return first == std::wstring::npos ? std::wstring() : text.substr(first, last - first + 1);
+    return Trimmed(text);
 }
 
 std::int32_t ParseNumber(const std::wstring& text) {

@@ -4,6 +4,7 @@
 #include "configurator/SoundFontRules.h"
 #include "support/CSf2Writer.h"
 #include "support/TestPaths.h"
+#include "support/WavFile.h"
 
 #include <gtest/gtest.h>
 
@@ -123,6 +124,21 @@ TEST(SoundFontRulesTest, DetailsListThePresetsInTheLibrarysOrder) {
     EXPECT_EQ(text.substr(rule + 36), L"0:0 = Grand\r\n128:0 = Kit") << "trimmed at the end";
 
     EXPECT_EQ(FontDetailsText(folder.File(L"missing.sf2")), L"");
+}
+
+TEST(SoundFontRulesTest, DetailsOfAnSfzShowItsOneInstrumentAndItsRegions) {
+    hml::test::CTempFolder folder;
+    hml::test::WriteFile(folder.path / "tone.wav",
+                         hml::test::MakeWav(hml::test::SineWave(440, 44100, 4410), 1, 44100,
+                                            hml::test::EWavFormat::Pcm16));
+    hml::test::WriteFile(folder.path / "Pad.sfz", "<region> sample=tone.wav hikey=59 fancy_new=1\n"
+                                                  "<region> sample=tone.wav lokey=60\n");
+    const std::wstring text = FontDetailsText(folder.File(L"Pad.sfz"));
+    EXPECT_NE(
+        text.find(L"SFZ instrument with 2 regions:\r\n" + std::wstring(34, L'-') + L"\r\nPad"),
+        std::wstring::npos)
+        << std::string(text.begin(), text.end());
+    EXPECT_NE(text.find(L"does not know (skipped): 1"), std::wstring::npos);
 }
 
 TEST(SoundFontRulesTest, PagesCycleBothWays) {
