@@ -121,17 +121,17 @@ protected:
         settings = nullptr;
     }
 
-    // The captured audio, once the capture has stopped growing.
+    // The captured audio, once the capture has stopped growing for half a second: under load the
+    // recorder can pause for more than 100 ms while audio is still on its way.
     std::vector<int16_t> Captured() {
         std::error_code error;
         const std::filesystem::path path(capturePath);
         std::uintmax_t last = 0;
-        for (int i = 0; i < 40; ++i) {
+        int unchanged = 0;
+        for (int i = 0; i < 60 && unchanged < 5; ++i) {
             Sleep(100);
             const std::uintmax_t size = std::filesystem::file_size(path, error);
-            if (!error && size == last && size > 0) {
-                break;
-            }
+            unchanged = !error && size == last && size > 0 ? unchanged + 1 : 0;
             last = error ? 0 : size;
         }
         std::ifstream in(std::filesystem::path(capturePath), std::ios::binary);
