@@ -2,6 +2,7 @@
 // converter's render core. One line per file; exit status 1 when any file failed.
 #include "audio/sf2/CSoundFont.h"
 #include "base/Utf8.h"
+#include "base/Workers.h"
 #include "converter/EncoderProfiles.h"
 #include "converter/RenderCore.h"
 #include "mixer/MixerOwner.h"
@@ -373,20 +374,14 @@ int RenderAll(SCommand& cmd) {
             printReady();
         }
     };
-    std::vector<std::thread> threads;
-    for (size_t t = 1; t < workers; ++t)
-        threads.emplace_back(work);
-    work();
-    for (std::thread& t : threads)
-        t.join();
+    base::RunOnWorkers(workers, work);
     // After a cancel, files that finished behind one that never started.
-    int failed = 0;
-    for (SOutcome& o : outcomes) {
-        if (o.done && printed < count && &o >= &outcomes[printed]) {
-            std::fputs(o.line.c_str(), o.ok ? stdout : stderr);
-        }
-        failed += o.done && !o.ok ? 1 : 0;
+    for (size_t i = printed; i < count; ++i) {
+        if (outcomes[i].done)
+            std::fputs(outcomes[i].line.c_str(), outcomes[i].ok ? stdout : stderr);
     }
+    const auto failed = std::count_if(outcomes.begin(), outcomes.end(),
+                                      [](const SOutcome& o) { return o.done && !o.ok; });
     std::fflush(stdout);
     if (cancelFlag.load())
         std::fputs("harmolith-render: canceled\n", stderr);

@@ -1,6 +1,7 @@
 #include "audio/sf2/Sf3Samples.h"
 
 #include "audio/decode/DecodedAudio.h"
+#include "base/Workers.h"
 
 #include <algorithm>
 #include <atomic>
@@ -57,12 +58,7 @@ void DecodeStreams(const uint8_t* smpl, std::vector<SStream>& streams) {
     };
     const size_t workers = std::min<size_t>(
         streams.size(), std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 16));
-    std::vector<std::thread> threads;
-    for (size_t t = 1; t < workers; ++t)
-        threads.emplace_back(work);
-    work();
-    for (std::thread& t : threads)
-        t.join();
+    base::RunOnWorkers(workers, work);
 }
 
 } // namespace

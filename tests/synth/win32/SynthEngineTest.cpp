@@ -142,6 +142,19 @@ protected:
         return samples;
     }
 
+    // Holds key 69 for a second on port 1, closes the client, stops the server and the engine,
+    // and returns what the sound card played.
+    std::vector<int16_t> PlayKey69AndStop(CShmClient& client) {
+        client.ShortMsg(0, 0x7F4590);
+        Sleep(1000);
+        client.ShortMsg(0, 0x4580);
+        client.Close(0);
+        Sleep(500);
+        server->Close();
+        engine->Free();
+        return Captured();
+    }
+
     hml::test::CTempFolder folder;
     std::wstring capturePath;
     std::uintmax_t captureStart = 0; // earlier tests' audio comes before
@@ -250,16 +263,8 @@ TEST_F(SynthEngineTest, RestartKeepsTheConnectionAndItsProgram) {
         ASSERT_NE(c, nullptr) << "the client stays connected";
         EXPECT_TRUE(c->HasStream());
     }
-    Sleep(800);                   // the reopened audio path fills its buffers first
-    client.ShortMsg(0, 0x7F4590); // key 69
-    Sleep(1000);
-    client.ShortMsg(0, 0x4580);
-    client.Close(0);
-    Sleep(500);
-    server->Close();
-    engine->Free();
-
-    const auto samples = Captured();
+    Sleep(800); // the reopened audio path fills its buffers first
+    const auto samples = PlayKey69AndStop(client);
     const auto fifth = LevelsOf(samples, 440 * std::pow(2.0, 7 / 12.0));
     const auto plain = LevelsOf(samples, 440);
     const int at = FirstAbove(fifth, kHeard);
@@ -288,18 +293,11 @@ TEST_F(SynthEngineTest, ANewSoundFontListIsHeardByAConnectedClient) {
             << "the client stays connected";
     }
     Sleep(300);
-    client.ShortMsg(0, 0x7F4590); // key 69
-    Sleep(1000);
-    client.ShortMsg(0, 0x4580);
-    client.Close(0);
-    Sleep(500);
-    server->Close();
-    engine->Free();
+    const auto samples = PlayKey69AndStop(client);
 
     std::ifstream stored(std::filesystem::path(folder.File(L"Harmolith.conf")));
     const std::string text((std::istreambuf_iterator<char>(stored)), {});
     EXPECT_NE(text.find("sf2.enabled=3"), std::string::npos) << "the list is written";
-    const auto samples = Captured();
     const auto high = LevelsOf(samples, 880);
     const auto low = LevelsOf(samples, 440);
     const int at = FirstAbove(high, kHeard);
