@@ -5,6 +5,7 @@
 #include "audio/dsp/Interpolator.h"
 #include "audio/dsp/LowPassFilter.h"
 #include "audio/dsp/Reverb.h"
+#include "audio/dsp/VoiceKernels.h"
 
 #include <chrono>
 #include <cmath>
@@ -102,6 +103,42 @@ int main() {
 
     std::vector<float> left(4096);
     std::vector<float> right(4096);
+    std::vector<float> sends(2 * kBlock);
+    std::vector<uint8_t> pcm(2 * 8192);
+    for (size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = static_cast<uint8_t>(noise[i] * 127.0f);
+    // The voice kernels of each instruction set the processor has, on one 64-frame block.
+    for (const EKernelSet set : {EKernelSet::Baseline, EKernelSet::Avx2}) {
+        if (!UseKernels(set))
+            continue;
+        const SKernels& k = Kernels();
+        char name[64];
+        std::snprintf(name, sizeof name, "%s linear 16-bit", k.name);
+        Measure(name, kBlock, [&] {
+            k.linear16(pcm.data(), 0x12345678u, uint64_t{0x1'5F000000}, buffer.data(), kBlock);
+            sink = buffer[10];
+        });
+        SFilterBlock block{};
+        for (int i = 0; i < SFilterBlock::kSize; ++i) {
+            block.m1[i] = block.w1[i] = 0.1f;
+            block.m2[i] = block.w2[i] = 0.05f;
+            block.h[SFilterBlock::kSize + i] = 0.01f;
+        }
+        block.r11 = block.r22 = 0.9f;
+        float s1 = 0.0f, s2 = 0.0f;
+        std::snprintf(name, sizeof name, "%s filter block", k.name);
+        Measure(name, kBlock, [&] {
+            k.filter(block, noise.data(), buffer.data(), kBlock, s1, s2);
+            sink = buffer[10];
+        });
+        const SMixGains gains{0.5f, 0.001f, 0.4f, -0.001f, 0.2f, 0.1f};
+        std::snprintf(name, sizeof name, "%s mix with sends", k.name);
+        Measure(name, kBlock, [&] {
+            k.mix(noise.data(), kBlock, gains, left.data(), right.data(), sends.data(),
+                  sends.data() + kBlock);
+            sink = left[10];
+        });
+    }
     {
         CReverb reverb;
         reverb.SetSampleRate(kRate);

@@ -128,6 +128,35 @@ struct SStateSpace {
     }
 };
 
+// The filter unrolled over blocks of eight samples (see SFilterBlock), computed in double so the
+// powers of A add no error of their own.
+SFilterBlock Unroll(const SStateSpace& m) {
+    constexpr int n = SFilterBlock::kSize;
+    SFilterBlock f{};
+    double p11 = 1, p12 = 0, p21 = 0, p22 = 1; // A^j
+    f.h[n] = m.d;
+    for (int j = 0; j < n; ++j) {
+        const double cp1 = m.c1 * p11 + m.c2 * p21, cp2 = m.c1 * p12 + m.c2 * p22; // C A^j
+        f.m1[j] = static_cast<float>(cp1);
+        f.m2[j] = static_cast<float>(cp2);
+        if (j + 1 < n)
+            f.h[n + j + 1] = static_cast<float>(cp1 * m.b1 + cp2 * m.b2);
+        f.w1[n - 1 - j] = static_cast<float>(p11 * m.b1 + p12 * m.b2); // A^j B
+        f.w2[n - 1 - j] = static_cast<float>(p21 * m.b1 + p22 * m.b2);
+        const double q11 = m.a11 * p11 + m.a12 * p21, q12 = m.a11 * p12 + m.a12 * p22;
+        const double q21 = m.a21 * p11 + m.a22 * p21, q22 = m.a21 * p12 + m.a22 * p22;
+        p11 = q11;
+        p12 = q12;
+        p21 = q21;
+        p22 = q22;
+    }
+    f.r11 = static_cast<float>(p11);
+    f.r12 = static_cast<float>(p12);
+    f.r21 = static_cast<float>(p21);
+    f.r22 = static_cast<float>(p22);
+    return f;
+}
+
 double ClampResonance(double qCentibels) {
     return std::clamp(qCentibels, 0.0, static_cast<double>(CLowPassFilter::kMaxResonanceCentibels));
 }
@@ -160,6 +189,7 @@ void CLowPassFilter::SetParameters(float cutoffHz, float qCentibels, float sampl
         current = target;
         currentBypass = targetBypass;
         primed = true;
+        blockReady = false;
     }
 }
 
@@ -190,11 +220,20 @@ void CLowPassFilter::Process(const float* in, float* out, int frames) {
     float s2 = ic2eq;
 
     if (!fadeIn && !fadeOut && target.g == from.g && target.k == from.k && target.h == from.h) {
-        // Steady parameters, the common case: no coefficient update.
-        const SStateSpace m(g, k, from.h, shape);
+        // Steady parameters, the common case: no coefficient update. Whole blocks of eight go
+        // through the unrolled kernel, a last few samples through the plain steps.
+        if (!blockReady) {
+            block = Unroll(SStateSpace(g, k, from.h, shape));
+            blockReady = true;
+        }
+        const SKernels& kernels = Kernels();
         for (int start = 0; start < frames; start += kFlushInterval) {
             const int n = std::min(frames - start, kFlushInterval);
-            m.Run(in + start, out + start, n, s1, s2);
+            const int whole = n - n % SFilterBlock::kSize;
+            kernels.filter(block, in + start, out + start, whole, s1, s2);
+            if (whole < n)
+                SStateSpace(g, k, from.h, shape)
+                    .Run(in + start + whole, out + start + whole, n - whole, s1, s2);
             Flush(s1, s2);
         }
         ic1eq = s1;
@@ -241,6 +280,7 @@ void CLowPassFilter::Process(const float* in, float* out, int frames) {
     ic2eq = s2;
     current = target;
     currentBypass = targetBypass;
+    blockReady = false;
     if (currentBypass) {
         ic1eq = 0.0f;
         ic2eq = 0.0f;
@@ -251,6 +291,7 @@ void CLowPassFilter::Reset() {
     ic1eq = 0.0f;
     ic2eq = 0.0f;
     primed = false;
+    blockReady = false;
 }
 
 } // namespace hml::audio

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/dsp/VoiceKernels.h"
+
 namespace hml::audio {
 
 // The responses the voice filter offers: SoundFont voices use the resonant 2-pole low-pass; SFZ
@@ -59,6 +61,10 @@ private:
 
     SCoefficients current;
     SCoefficients target;
+    // The current coefficients unrolled for the block kernel; built when first needed after the
+    // coefficients settle.
+    SFilterBlock block{};
+    bool blockReady = false;
     bool currentBypass = true;
     bool targetBypass = true;
     bool primed = false; // false until parameters arrived after construction or Reset()

@@ -1,6 +1,7 @@
 #include "audio/voice/CVoice.h"
 
 #include "audio/dsp/Interpolator.h"
+#include "audio/dsp/VoiceKernels.h"
 #include "audio/sf2/CSoundFont.h"
 #include "audio/voice/SynthMath.h"
 
@@ -15,6 +16,9 @@ namespace {
 using namespace sf2;
 
 constexpr double kPi = 3.14159265358979323846;
+
+// -100 dB: below the last bit of 16-bit output.
+constexpr float kInaudibleGain = 1e-5f;
 
 // Modulators every voice has unless its zones override them. The velocity-to-filter one is
 // left out on purpose: its 2.01 and 2.04 forms disagree and fonts are voiced without it.
@@ -538,9 +542,12 @@ void CVoice::UpdateParams(int frames) {
         attenGain = CentibelsToGain(atten);
     }
     float g = attenGain * VolEnvGain() * fontVolume * ctl->gain * velocityGain;
-    const float lfoVol = modLfoV * Gen(ModLfoToVolume);
-    if (lfoVol != 0.0f)
-        g *= CentibelsToGain(-lfoVol); // a positive excursion is a boost
+    const float lfoVolDepth = Gen(ModLfoToVolume);
+    float loudest = g; // the most the LFO could make of it
+    if (lfoVolDepth != 0.0f) {
+        g *= CentibelsToGain(-modLfoV * lfoVolDepth); // a positive excursion is a boost
+        loudest *= CentibelsToGain(-std::fabs(lfoVolDepth));
+    }
     if (fadeGain >= 0.0f) {
         fadeGain -= fadeStep * static_cast<float>(frames);
         if (fadeGain <= 0.0f) {
@@ -548,7 +555,13 @@ void CVoice::UpdateParams(int frames) {
             volEnv.stage = EStage::Done;
         }
         g *= fadeGain;
+        loudest *= fadeGain;
     }
+    // A voice past its note whose gain has sunk below -100 dB only sinks further: this block
+    // takes it to its last value and it ends, instead of rendering inaudible tails to the end
+    // of the envelope.
+    if ((volEnv.stage == EStage::Release || fadeGain >= 0.0f) && loudest < kInaudibleGain)
+        volEnv.stage = EStage::Done;
     const float pan = std::clamp(Gen(Pan), -500.0f, 500.0f);
     if (pan != panValue) {
         panValue = pan;
@@ -602,19 +615,12 @@ int CVoice::FastRun(int64_t safeEnd, int limit) const {
 void CVoice::GenerateLinear16(float* out, int n) {
     constexpr double kOne = 4294967296.0;
     const int64_t base = static_cast<int64_t>(pos);
-    uint64_t phase = static_cast<uint64_t>((pos - static_cast<double>(base)) * kOne);
+    const uint64_t phase = static_cast<uint64_t>((pos - static_cast<double>(base)) * kOne);
     const uint64_t step = static_cast<uint64_t>(rate * kOne);
-    const uint8_t* data = data16 + 2 * static_cast<size_t>(base);
-    for (int i = 0; i < n; ++i) {
-        const uint8_t* d = data + 2 * static_cast<size_t>(phase >> 32);
-        const float fr = static_cast<float>(static_cast<uint32_t>(phase)) * (1.0f / 4294967296.0f);
-        const float a = static_cast<float>(static_cast<int16_t>(d[0] | (d[1] << 8)));
-        const float b = static_cast<float>(static_cast<int16_t>(d[2] | (d[3] << 8)));
-        out[i] = (a + fr * (b - a)) * (1.0f / 32768.0f);
-        phase += step;
-    }
-    pos = static_cast<double>(base) + static_cast<double>(phase >> 32) +
-          static_cast<double>(static_cast<uint32_t>(phase)) / kOne;
+    Kernels().linear16(data16 + 2 * static_cast<size_t>(base), phase, step, out, n);
+    const uint64_t last = phase + step * static_cast<uint64_t>(n);
+    pos = static_cast<double>(base) + static_cast<double>(last >> 32) +
+          static_cast<double>(static_cast<uint32_t>(last)) / kOne;
 }
 
 template <bool Sinc> int CVoice::Generate(float* out, int n) {
@@ -670,29 +676,17 @@ void CVoice::Render(const SRenderTarget& t, EInterpolation interp) {
     else
         Generate<false>(x, n);
     filter.Process(x, n);
-    // Gains glide linearly across the block from the last block's values. Written without a
-    // running sum and over unaliased pointers so the compiler can vectorise both loops.
+    // Gains glide linearly across the block from the last block's values.
     const float inv = 1.0f / static_cast<float>(n);
-    const float gL0 = gainL, gR0 = gainR;
-    const float dL = (targetL - gL0) * inv, dR = (targetR - gR0) * inv;
-    float* __restrict left = t.left;
-    float* __restrict right = t.right;
-    for (int i = 0; i < n; ++i) {
-        const float k = static_cast<float>(i + 1);
-        left[i] += x[i] * (gL0 + dL * k);
-        right[i] += x[i] * (gR0 + dR * k);
-    }
-    if (t.reverb != nullptr) {
-        const float rs = revSend * 0.70710678f, cs = choSend * 0.70710678f;
-        const float g0 = gL0 + gR0, dg = dL + dR;
-        float* __restrict rev = t.reverb;
-        float* __restrict cho = t.chorus;
-        for (int i = 0; i < n; ++i) {
-            const float m = x[i] * (g0 + dg * static_cast<float>(i + 1));
-            rev[i] += m * rs;
-            cho[i] += m * cs;
-        }
-    }
+    SMixGains g;
+    g.left = gainL;
+    g.right = gainR;
+    g.leftStep = (targetL - gainL) * inv;
+    g.rightStep = (targetR - gainR) * inv;
+    g.reverb = revSend * 0.70710678f;
+    g.chorus = choSend * 0.70710678f;
+    const bool sends = t.reverb != nullptr && (g.reverb != 0.0f || g.chorus != 0.0f);
+    Kernels().mix(x, n, g, t.left, t.right, sends ? t.reverb : nullptr, sends ? t.chorus : nullptr);
     gainL = targetL;
     gainR = targetR;
     if (volEnv.stage == EStage::Done)
