@@ -19,8 +19,10 @@ constexpr float kSoundOffFade = 0.005f;
 
 } // namespace
 
-CVoicePool::CVoicePool(int limit, uint32_t sampleRate, bool offLast)
+CVoicePool::CVoicePool(int limit, uint32_t sampleRate, bool offLast, bool helperThread)
     : voiceLimit(limit), rate(sampleRate), noteOffLast(offLast), total(limit + kSpareVoices) {
+    if (helperThread && static_cast<size_t>(limit) >= kHelperFromVoices)
+        helper = std::make_unique<CRenderHelper>();
     chunks = std::make_unique<std::unique_ptr<CVoice[]>[]>(
         static_cast<size_t>((total + kChunk - 1) / kChunk));
     int cap = 0;
@@ -301,8 +303,16 @@ void CVoicePool::KillUnmapped(const CFontMap& fonts) {
 }
 
 void CVoicePool::Render(const voice::SRenderTarget& target, voice::EInterpolation interp) {
-    for (int idx : active)
-        At(idx).UpdateParams(target.frames);
+    // The voices lie scattered over the pool: each pass asks for a voice a few places ahead.
+    constexpr size_t kAhead = 4;
+    const size_t count = active.size();
+    for (size_t i = 0; i < count; ++i) {
+        if (i + kAhead < count)
+            At(active[i + kAhead]).PrefetchState();
+        CVoice& v = At(active[i]);
+        v.UpdateParams(target.frames);
+        v.PrefetchSamples();
+    }
     // Stereo partners play at their leader's rate so the pair stays phase-locked.
     for (int idx : active) {
         CVoice& v = At(idx);
@@ -314,9 +324,40 @@ void CVoicePool::Render(const voice::SRenderTarget& target, voice::EInterpolatio
                 v.leader = -1;
         }
     }
-    for (int idx : active)
-        At(idx).Render(target, interp);
+    size_t own = count;
+    if (helper && count >= kHelperFromVoices) {
+        own = count / 2;
+        for (float* b : shareBuses)
+            std::fill(b, b + target.frames, 0.0f);
+        share.pool = this;
+        share.voices = active.data() + own;
+        share.count = count - own;
+        share.target = {shareBuses[0], shareBuses[1], target.reverb ? shareBuses[2] : nullptr,
+                        target.reverb ? shareBuses[3] : nullptr, target.frames};
+        share.interp = interp;
+        helper->Offer(&SHelperShare::Run, &share);
+    }
+    for (size_t i = 0; i < own; ++i)
+        At(active[i]).Render(target, interp);
+    if (own < count) {
+        helper->Finish();
+        for (int b = 0; b < 4; ++b) {
+            float* to = b == 0   ? target.left
+                        : b == 1 ? target.right
+                        : b == 2 ? target.reverb
+                                 : target.chorus;
+            if (to != nullptr)
+                for (int i = 0; i < target.frames; ++i)
+                    to[i] += shareBuses[b][i];
+        }
+    }
     Compact();
+}
+
+void CVoicePool::SHelperShare::Run(void* self) {
+    const SHelperShare& s = *static_cast<const SHelperShare*>(self);
+    for (size_t i = 0; i < s.count; ++i)
+        s.pool->At(s.voices[i]).Render(s.target, s.interp);
 }
 
 void CVoicePool::ShedQuietest() {
@@ -334,24 +375,26 @@ void CVoicePool::ShedQuietest() {
     }
 }
 
-// Steals when the limit is reached: released voices first, then the quietest, the oldest of
-// equals; the stolen voice fades out over a few milliseconds in a spare slot.
-void CVoicePool::StealOne() {
+// The voice to steal when the limit is reached: released voices first, then the quietest, the
+// oldest of equals; -1 when every voice is fading already. Counts the voices not fading on the
+// way, so a note-on looks at each voice once.
+int CVoicePool::StealCandidate(int& nonFading) {
     int best = -1;
-    auto score = [&](int idx) {
-        const CVoice& v = At(idx);
-        return (v.IsReleased() ? 0.0f : 10.0f) + v.Loudness();
-    };
+    float bestScore = 0.0f;
+    nonFading = 0;
     for (int idx : active) {
         const CVoice& v = At(idx);
         if (v.IsFading())
             continue;
-        if (best < 0 || score(idx) < score(best) ||
-            (score(idx) == score(best) && v.NoteId() < At(best).NoteId()))
+        ++nonFading;
+        const float score = (v.IsReleased() ? 0.0f : 10.0f) + v.Loudness();
+        if (best < 0 || score < bestScore ||
+            (score == bestScore && v.NoteId() < At(best).NoteId())) {
             best = idx;
+            bestScore = score;
+        }
     }
-    if (best >= 0)
-        At(best).FastRelease(kStealFade);
+    return best;
 }
 
 int CVoicePool::Allocate() {
@@ -361,11 +404,12 @@ int CVoicePool::Allocate() {
     if (inUseNow * 2 >= known && known < total && !topUpWanted.exchange(true))
         topUpWake.notify_one(); // without the lock: the render thread never waits for it
     int nonFading = 0;
-    for (int idx : active)
-        nonFading += At(idx).IsFading() ? 0 : 1;
-    if (nonFading >= voiceLimit ||
-        (freeList.empty() && nonFading == static_cast<int>(active.size())))
-        StealOne(); // at the limit, or the pool has not grown to it yet
+    const int candidate = StealCandidate(nonFading);
+    // At the limit, or the pool has not grown to it yet: the stolen voice fades out over a few
+    // milliseconds in a spare slot.
+    if (candidate >= 0 && (nonFading >= voiceLimit ||
+                           (freeList.empty() && nonFading == static_cast<int>(active.size()))))
+        At(candidate).FastRelease(kStealFade);
     if (freeList.empty()) {
         // Every spare slot is fading: reuse the one closest to silence.
         int best = -1;

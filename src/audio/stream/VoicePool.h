@@ -7,6 +7,7 @@
 
 #include "audio/stream/ChannelState.h"
 #include "audio/stream/FontMap.h"
+#include "audio/stream/RenderHelper.h"
 #include "audio/voice/CVoice.h"
 
 #include <atomic>
@@ -21,8 +22,9 @@ namespace hml::audio {
 
 class CVoicePool : public IChannelVoices {
 public:
-    // `limit` voices sound at once; a few more slots let stolen voices fade out.
-    CVoicePool(int limit, uint32_t rate, bool noteOffLast);
+    // `limit` voices sound at once; a few more slots let stolen voices fade out. With
+    // `helperThread`, a second thread renders half the voices of a block while many sound.
+    CVoicePool(int limit, uint32_t rate, bool noteOffLast, bool helperThread = false);
     ~CVoicePool() override;
     CVoicePool(const CVoicePool&) = delete;
     CVoicePool& operator=(const CVoicePool&) = delete;
@@ -45,6 +47,11 @@ public:
     size_t ActiveCount() const { return active.size(); }
     // Voice slots allocated so far, any thread.
     int Capacity() const { return capacity.load(); }
+    // Blocks whose voices the helper thread shared (0 without one).
+    unsigned long HelperRuns() const { return helper ? helper->HelperRuns() : 0; }
+
+    // From this many sounding voices on, the helper thread takes half of them.
+    static constexpr size_t kHelperFromVoices = 192;
 
 private:
     static constexpr int kChunk = 256;
@@ -53,7 +60,7 @@ private:
     void TakeNewSlots();
     void TopUpMain();
     int Allocate();
-    void StealOne();
+    int StealCandidate(int& nonFading);
     void Compact();
     // After a note's voices started: exclusive classes and stereo pairs.
     void LinkNewVoices(int c, uint32_t noteId, const sf2::SModel& model);
@@ -61,6 +68,16 @@ private:
     void StartZones(int c, int key, int vel, const SChannel& ch, bool release);
     bool RuleAllows(const sf2::SRegionRule& rule, int ruleIndex, int c, const SChannel& ch,
                     bool release);
+    // The helper thread's share of a block: voices rendered into buses of its own, which the
+    // render thread adds to the target afterwards, so the sum is the same whoever ran it.
+    struct SHelperShare {
+        CVoicePool* pool = nullptr;
+        const int* voices = nullptr;
+        size_t count = 0;
+        voice::SRenderTarget target;
+        voice::EInterpolation interp = voice::EInterpolation::Linear;
+        static void Run(void* self);
+    };
     // Region polyphony and groups that end others (SFZ).
     void ApplyGroups(voice::CVoice& v, int c, uint32_t noteId);
 
@@ -80,6 +97,9 @@ private:
     std::vector<int> active;
     std::vector<int> freeList;
     std::vector<int> noteStarted;
+    std::unique_ptr<CRenderHelper> helper;
+    SHelperShare share;
+    alignas(32) float shareBuses[4][voice::CVoice::kMaxBlock] = {};
     uint32_t noteCounter = 0;
     // Round robin counters of region rules, by rule index modulo their count.
     uint16_t seqCount[512] = {};

@@ -348,6 +348,19 @@ void CVoice::ComputeMods() {
             v = std::fabs(v);
         modSum[m.dest] += v;
     }
+    live.pitchMod = modSum[CoarseTune] * 100.0 + modSum[FineTune] + modSum[Pitch];
+    live.modLfoToPitch = Gen(ModLfoToPitch);
+    live.vibLfoToPitch = Gen(VibLfoToPitch);
+    live.modEnvToPitch = Gen(ModEnvToPitch);
+    live.attenuation = 0.4f * gen[InitialAttenuation] + modSum[InitialAttenuation];
+    live.modLfoToVolume = Gen(ModLfoToVolume);
+    live.pan = Gen(Pan);
+    live.reverb = Gen(ReverbEffectsSend);
+    live.chorus = Gen(ChorusEffectsSend);
+    live.filterFc = Gen(InitialFilterFc);
+    live.modLfoToFilterFc = Gen(ModLfoToFilterFc);
+    live.modEnvToFilterFc = Gen(ModEnvToFilterFc);
+    live.filterQ = Gen(InitialFilterQ);
 }
 
 // Runs a stage of fixed length (delay, attack, hold) for up to dt. False while it goes on; true
@@ -525,9 +538,9 @@ void CVoice::UpdateParams(int frames) {
     AdvanceVolEnv(dt);
     AdvanceModEnv(dt);
 
-    const double cents = basePitch + modSum[CoarseTune] * 100.0 + modSum[FineTune] + modSum[Pitch] +
-                         ctl->tuningCents + modLfoV * Gen(ModLfoToPitch) +
-                         vibLfoV * Gen(VibLfoToPitch) + modEnvV * Gen(ModEnvToPitch);
+    const double cents = basePitch + live.pitchMod + ctl->tuningCents +
+                         modLfoV * live.modLfoToPitch + vibLfoV * live.vibLfoToPitch +
+                         modEnvV * live.modEnvToPitch;
     if (cents != pitchCents) {
         pitchCents = cents;
         // Hostile tunings could ask for any ratio; ten octaves either way is plenty for music.
@@ -535,14 +548,13 @@ void CVoice::UpdateParams(int frames) {
     }
     rate = ownRate;
 
-    const float atten =
-        std::clamp(0.4f * gen[InitialAttenuation] + modSum[InitialAttenuation], 0.0f, 1440.0f);
+    const float atten = std::clamp(live.attenuation, 0.0f, 1440.0f);
     if (atten != attenCb) {
         attenCb = atten;
         attenGain = CentibelsToGain(atten);
     }
     float g = attenGain * VolEnvGain() * fontVolume * ctl->gain * velocityGain;
-    const float lfoVolDepth = Gen(ModLfoToVolume);
+    const float lfoVolDepth = live.modLfoToVolume;
     float loudest = g; // the most the LFO could make of it
     if (lfoVolDepth != 0.0f) {
         g *= CentibelsToGain(-modLfoV * lfoVolDepth); // a positive excursion is a boost
@@ -562,7 +574,7 @@ void CVoice::UpdateParams(int frames) {
     // of the envelope.
     if ((volEnv.stage == EStage::Release || fadeGain >= 0.0f) && loudest < kInaudibleGain)
         volEnv.stage = EStage::Done;
-    const float pan = std::clamp(Gen(Pan), -500.0f, 500.0f);
+    const float pan = std::clamp(live.pan, -500.0f, 500.0f);
     if (pan != panValue) {
         panValue = pan;
         const double theta = (pan + 500.0) / 1000.0 * kPi / 2.0;
@@ -572,13 +584,13 @@ void CVoice::UpdateParams(int frames) {
     targetL = g * panL;
     targetR = g * panR;
     lastGain = g;
-    revSend = std::clamp(Gen(ReverbEffectsSend), 0.0f, 1000.0f) / 1000.0f * ctl->reverbLevel;
-    choSend = std::clamp(Gen(ChorusEffectsSend), 0.0f, 1000.0f) / 1000.0f * ctl->chorusLevel;
+    revSend = std::clamp(live.reverb, 0.0f, 1000.0f) / 1000.0f * ctl->reverbLevel;
+    choSend = std::clamp(live.chorus, 0.0f, 1000.0f) / 1000.0f * ctl->chorusLevel;
 
-    const float fc = std::clamp(Gen(InitialFilterFc) + modLfoV * Gen(ModLfoToFilterFc) +
-                                    modEnvV * Gen(ModEnvToFilterFc),
+    const float fc = std::clamp(live.filterFc + modLfoV * live.modLfoToFilterFc +
+                                    modEnvV * live.modEnvToFilterFc,
                                 1500.0f, 13500.0f);
-    const float qCb = std::clamp(Gen(InitialFilterQ), 0.0f, 960.0f);
+    const float qCb = std::clamp(live.filterQ, 0.0f, 960.0f);
     if (fc != filterFc || qCb != filterQ) {
         filterFc = fc;
         filterQ = qCb;
@@ -586,6 +598,25 @@ void CVoice::UpdateParams(int frames) {
         filter.SetParameters(static_cast<float>(AbsCentsToHz(fc)), qCb,
                              static_cast<float>(outRate));
     }
+}
+
+void CVoice::PrefetchSamples() const {
+    if (!active || data16 == nullptr || pos < 0)
+        return;
+    constexpr int64_t kLine = 64, kMaxBytes = 16 * kLine;
+    const int64_t bytes =
+        std::min<int64_t>(2 * (static_cast<int64_t>(rate * kMaxBlock) + 2), kMaxBytes);
+    const uint8_t* p = data16 + 2 * static_cast<int64_t>(pos);
+    for (int64_t at = 0; at < bytes; at += kLine)
+        __builtin_prefetch(p + at); // a hint: never faults, even past the data
+}
+
+void CVoice::PrefetchState() const {
+    // Everything before the generator tables (see the member order).
+    const char* from = reinterpret_cast<const char*>(this);
+    const char* to = reinterpret_cast<const char*>(&sample);
+    for (const char* p = from; p < to; p += 64)
+        __builtin_prefetch(p);
 }
 
 inline float CVoice::Fetch(int64_t i) const {

@@ -67,6 +67,13 @@ public:
     // can take over its leader's playback rate first.
     void UpdateParams(int frames);
 
+    // Asks the processor for the sample data of the next block, so that it is in the cache by
+    // the time Render() comes to this voice: with hundreds of voices each block starts a
+    // fresh stretch of memory per voice, too scattered for the processor to guess.
+    void PrefetchSamples() const;
+    // Likewise for the voice's own state that every block reads.
+    void PrefetchState() const;
+
     void Release();              // note-off
     void FastRelease(float sec); // stolen, exclusive class, sound off: fade out quickly
     // Another region's group ended this one (off_by), or its polyphony ran out.
@@ -129,35 +136,29 @@ private:
     int FastRun(int64_t safeEnd, int limit) const;
     void GenerateLinear16(float* out, int n);
 
+    // Members in order of use: what the pool's scans and every block read comes first and
+    // together; the generator and modulator tables, read when a voice starts or a controller
+    // moves, come last. With hundreds of voices the block's work then stays in few cache lines.
     bool active = false;
     bool released = false;
     int channel = 0, key = 0, velocity = 0, exclusiveClass = 0;
-    float velocityGain = 1.0f; // a region's own velocity curve; 1 without one
     uint32_t noteId = 0;
-    const SChannelControls* ctl = nullptr;
-    const sf2::SSample* sample = nullptr;
+    float lastGain = 0;
+    float fadeGain = -1.0f, fadeStep = 0; // >= 0 while fading out
     const sf2::SRegionRule* rule = nullptr;
-    const CSoundFont* font = nullptr;
+    const SChannelControls* ctl = nullptr;
     const uint8_t* data16 = nullptr;
     const uint8_t* data24 = nullptr;
-    float fontVolume = 1.0f;
-    double outRate = 44100;
-
-    float gen[sf2::GenCount] = {};
-    float modSum[sf2::GenCount] = {};
-    sf2::SModulator mods[kMaxMods];
-    int modCount = 0;
 
     int64_t start = 0, end = 0, loopStart = 0, loopEnd = 0;
     int loopMode = 0;
     double pos = 0;
     double rate = 1;
-    double basePitch = 0; // cents relative to the sample's own pitch, before modulation
-    double rateScale = 1; // sample rate / output rate
-
-    SEnv volEnv, modEnv;
-    SLfo modLfo, vibLfo;
-    CLowPassFilter filter;
+    double basePitch = 0;      // cents relative to the sample's own pitch, before modulation
+    double rateScale = 1;      // sample rate / output rate
+    float velocityGain = 1.0f; // a region's own velocity curve; 1 without one
+    float fontVolume = 1.0f;
+    double outRate = 44100;
 
     // Block-rate values kept from the last block; each is recomputed only when its input moved.
     uint32_t modsSerial = 0;
@@ -165,11 +166,29 @@ private:
     float attenCb = -1, attenGain = 0;
     float panValue = -1000, panL = 0, panR = 0;
     float filterFc = -1, filterQ = -1;
-
     float gainL = 0, gainR = 0, targetL = 0, targetR = 0;
     float revSend = 0, choSend = 0;
-    float lastGain = 0;
-    float fadeGain = -1.0f, fadeStep = 0; // >= 0 while fading out
+
+    // The generator sums each block reads, gathered whenever the modulators are computed.
+    struct SLive {
+        double pitchMod = 0; // cents from the tuning generators' modulators
+        float modLfoToPitch = 0, vibLfoToPitch = 0, modEnvToPitch = 0;
+        float attenuation = 0; // centibels before clamping
+        float modLfoToVolume = 0;
+        float pan = 0, reverb = 0, chorus = 0;
+        float filterFc = 0, modLfoToFilterFc = 0, modEnvToFilterFc = 0, filterQ = 0;
+    } live;
+
+    SEnv volEnv, modEnv;
+    SLfo modLfo, vibLfo;
+    CLowPassFilter filter;
+
+    const sf2::SSample* sample = nullptr;
+    const CSoundFont* font = nullptr;
+    float gen[sf2::GenCount] = {};
+    float modSum[sf2::GenCount] = {};
+    sf2::SModulator mods[kMaxMods];
+    int modCount = 0;
 };
 
 } // namespace hml::audio::voice
