@@ -43,6 +43,8 @@ inline constexpr uint32_t NoFx = 0x2000;         // no reverb or chorus processi
 inline constexpr uint32_t NoteOffLast = 0x10000; // note-off releases only the last instance
 inline constexpr uint32_t Decode = 0x200000;     // pulled with GetData, never played
 inline constexpr uint32_t Sinc = 0x800000;       // windowed-sinc interpolation
+// A second thread renders half the voices while many sound (live playback on several cores).
+inline constexpr uint32_t HelperThread = 0x1000000;
 } // namespace StreamFlags
 
 // Flags given when a SoundFont is opened.

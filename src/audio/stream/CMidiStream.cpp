@@ -92,7 +92,8 @@ class CMidiStreamImpl {
 public:
     CMidiStreamImpl(uint32_t streamFlags, uint32_t sampleRate, int limit)
         : flags(streamFlags), rate(sampleRate), bytesPerFrame(audio::BytesPerFrame(streamFlags)),
-          queue(1u << 18), pool(limit, sampleRate, (streamFlags & StreamFlags::NoteOffLast) != 0),
+          queue(1u << 18), pool(limit, sampleRate, (streamFlags & StreamFlags::NoteOffLast) != 0,
+                                (streamFlags & StreamFlags::HelperThread) != 0),
           channels(pool) {
         reverb.SetSampleRate(static_cast<float>(sampleRate));
         chorus.SetSampleRate(static_cast<float>(sampleRate));
@@ -245,6 +246,7 @@ public:
     }
     float GetRenderTime() const { return renderTime.load(std::memory_order_relaxed); }
     uint32_t GetActiveVoices() const { return activeCount.load(std::memory_order_relaxed); }
+    unsigned long GetHelperRuns() const { return pool.HelperRuns(); }
     uint32_t GetLevel() const { return level.load(std::memory_order_relaxed); }
 
     const uint32_t flags;
@@ -542,6 +544,9 @@ float CMidiStream::GetRenderTime() const {
 }
 uint32_t CMidiStream::GetActiveVoices() const {
     return impl->GetActiveVoices();
+}
+unsigned long CMidiStream::GetHelperRuns() const {
+    return impl->GetHelperRuns();
 }
 uint32_t CMidiStream::GetLevel() const {
     return impl->GetLevel();

@@ -65,6 +65,8 @@ public:
     void SetRenderTimeLimit(float percent);
     float GetRenderTime() const; // percent of real time
     uint32_t GetActiveVoices() const;
+    // Blocks whose voices a helper thread shared (HelperThread streams).
+    unsigned long GetHelperRuns() const;
     uint32_t GetLevel() const; // left in the low 16 bits, right in the high, 0..32768
 
     // Control thread: the MIDI state (programs, banks, controllers, drum channels, mode,

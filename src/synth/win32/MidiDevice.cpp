@@ -58,7 +58,10 @@ bool PortClient::CreateStream(bool restore) {
     if (!synthEngine || !synthEngine->IsInitialised() || stream) {
         return false;
     }
-    const std::uint32_t flags = GetStreamFlags(0);
+    // A live client's voices may use a second core when many sound at once.
+    const std::uint32_t flags =
+        GetStreamFlags(0) |
+        (std::thread::hardware_concurrency() > 1 ? StreamFlags::HelperThread : 0u);
     EError error = EError::Ok;
     stream = CMidiStream::Create(flags, settings->outputSampleRate.Get(),
                                  static_cast<int>(settings->voicesLimit.Get()), error);
