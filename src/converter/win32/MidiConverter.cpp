@@ -23,6 +23,7 @@
 #include <functional>
 #include <iterator>
 #include <mutex>
+#include <thread>
 
 namespace hml::converter {
 
@@ -35,6 +36,8 @@ CMidiConverter* midiConverter = nullptr;
 namespace {
 
 constexpr UINT kSetRunningMessage = WM_APP + 1; // wParam: 1 running, 0 idle
+// How often the log looks for lines of files rendering on other threads.
+constexpr DWORD kLogPollMs = 50;
 constexpr UINT kWorkerDoneMessage = WM_APP + 2;
 constexpr DWORD kStopWaitMs = CMidiConverter::kStopPollMs * CMidiConverter::kStopPolls;
 constexpr const wchar_t* kSeparatorLine = L"--------------";
@@ -73,14 +76,12 @@ BOOL CALLBACK EnableChild(HWND child, LPARAM enable) {
 
 class CProgressObserver final : public IRenderObserver {
 public:
-    CProgressObserver(HWND progress_, std::function<void(const std::wstring&)> log_)
-        : progress(progress_), log(std::move(log_)) {}
-    void OnProgress(uint32_t permille) override { SendMessageW(progress, PBM_SETPOS, permille, 0); }
-    void OnLog(const std::string& line) override { log(base::WideFromUtf8(line)); }
+    explicit CProgressObserver(const CMidiConverter::SFileOutput& out_) : out(out_) {}
+    void OnProgress(uint32_t permille) override { out.progress(permille); }
+    void OnLog(const std::string& line) override { out.log(base::WideFromUtf8(line)); }
 
 private:
-    HWND progress;
-    std::function<void(const std::wstring&)> log;
+    const CMidiConverter::SFileOutput& out;
 };
 
 } // namespace
@@ -757,12 +758,22 @@ void CMidiConverter::ConvertBatch() {
     }
     log.SetText(L"");
     SendMessageW(GetHwnd(), kSetRunningMessage, 1, 0);
+    const size_t threads = std::min<size_t>(list.Size(), ConverterThreads());
+    if (threads > 1) {
+        ConvertInParallel(threads, overwrite);
+        finish();
+        return;
+    }
+    HWND progress = GetDlgItem(GetHwnd(), IDC_MC_PROGRESS);
+    const SFileOutput out{
+        [this](const std::wstring& line) { LogLine(line); },
+        [progress](uint32_t permille) { SendMessageW(progress, PBM_SETPOS, permille, 0); }};
     std::size_t i = 0;
     for (; i < list.Size() && !cancel; ++i) {
         LogLine(L"Input file: " + list[i].inputPath);
         listView.ClearSelection();
         listView.SelectRow(static_cast<int>(i));
-        ConvertFile(list[i], overwrite);
+        ConvertFile(list[i], overwrite, out);
         LogLine(kSeparatorLine);
     }
     if (cancel && i < list.Size()) {
@@ -772,7 +783,105 @@ void CMidiConverter::ConvertBatch() {
     finish();
 }
 
-bool CMidiConverter::ConvertFile(MidiFileEntry& entry, bool overwrite) {
+void CMidiConverter::ConvertInParallel(size_t threads, bool overwrite) {
+    struct SRun {
+        std::mutex lock;
+        std::vector<std::wstring> lines;
+        bool started = false;
+        bool done = false;
+        std::atomic<uint32_t> permille{0}; // its progress, shown when its turn comes
+    };
+    const size_t count = list.Size();
+    std::vector<SRun> runs(count);
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> shown{0}; // the file whose lines and progress the window shows
+    HWND progress = GetDlgItem(GetHwnd(), IDC_MC_PROGRESS);
+    auto work = [&] {
+        for (size_t i; !cancel && (i = next++) < count;) {
+            SRun& run = runs[i];
+            const auto hold = [&run](const std::wstring& line) {
+                std::lock_guard<std::mutex> guard(run.lock);
+                run.lines.push_back(line);
+            };
+            const SFileOutput out{hold, [&run, &shown, progress, i](uint32_t permille) {
+                                      run.permille.store(permille);
+                                      if (shown.load() == i)
+                                          SendMessageW(progress, PBM_SETPOS, permille, 0);
+                                  }};
+            {
+                std::lock_guard<std::mutex> guard(run.lock);
+                run.started = true;
+            }
+            hold(L"Input file: " + list[i].inputPath);
+            ConvertFile(list[i], overwrite, out);
+            hold(kSeparatorLine);
+            std::lock_guard<std::mutex> guard(run.lock);
+            run.done = true;
+        }
+    };
+    std::vector<std::thread> workers;
+    for (size_t t = 0; t < threads; ++t)
+        workers.emplace_back(work);
+    bool joined = false;
+    const auto joinAll = [&] {
+        for (std::thread& t : workers)
+            if (t.joinable())
+                t.join();
+        joined = true;
+    };
+    // This thread writes the log: each file's lines once the files before it are through.
+    // After a cancel, files that finished behind a canceled one are logged too: their outputs
+    // exist.
+    bool skipped = false;
+    for (size_t i = 0; i < count; ++i) {
+        shown.store(i);
+        bool selected = false;
+        for (size_t written = 0;;) {
+            std::vector<std::wstring> lines;
+            bool started = false, done = false;
+            {
+                std::lock_guard<std::mutex> guard(runs[i].lock);
+                lines.assign(runs[i].lines.begin() + static_cast<std::ptrdiff_t>(written),
+                             runs[i].lines.end());
+                started = runs[i].started;
+                done = runs[i].done;
+            }
+            if (started && !selected) {
+                listView.ClearSelection();
+                listView.SelectRow(static_cast<int>(i));
+                selected = true;
+            }
+            for (const std::wstring& line : lines)
+                LogLine(line);
+            written += lines.size();
+            if (started)
+                SendMessageW(progress, PBM_SETPOS, runs[i].permille.load(), 0);
+            if (done)
+                break;
+            if (!started && (cancel || joined)) {
+                if (joined) { // canceled before its turn: it never starts
+                    skipped = true;
+                    break;
+                }
+                joinAll(); // no file starts after a cancel; wait for the ones under way
+                continue;
+            }
+            Sleep(kLogPollMs);
+        }
+    }
+    joinAll();
+    if (skipped) {
+        LogLine(Translate(L"mc.canceled"));
+        LogLine(kSeparatorLine);
+    }
+}
+
+// One file per processor: each file's rendering runs on one thread.
+size_t CMidiConverter::ConverterThreads() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+bool CMidiConverter::ConvertFile(MidiFileEntry& entry, bool overwrite, const SFileOutput& out) {
     if (!host.EngineReady()) {
         Message(Translate(L"mc.err.bassNoInit"), kErrorBox);
         return false;
@@ -791,7 +900,7 @@ bool CMidiConverter::ConvertFile(MidiFileEntry& entry, bool overwrite) {
     }
     if (PathFileExistsW(output.c_str())) {
         if (!overwrite) {
-            LogLine(Translate(L"mc.err.skippedExistingFile", output));
+            out.log(Translate(L"mc.err.skippedExistingFile", output));
             return true;
         }
         if (!DeleteFileW(output.c_str())) {
@@ -814,7 +923,7 @@ bool CMidiConverter::ConvertFile(MidiFileEntry& entry, bool overwrite) {
             return false;
         }
     }
-    LogLine(L"Output file: " + output);
+    out.log(L"Output file: " + output);
 
     SRenderOptions options;
     options.fonts = host.FirstPortFonts();
@@ -838,25 +947,23 @@ bool CMidiConverter::ConvertFile(MidiFileEntry& entry, bool overwrite) {
     options.profile = profileIndex;
     options.encoderProgram = base::Utf8FromWide(program);
 
-    HWND progress = GetDlgItem(GetHwnd(), IDC_MC_PROGRESS);
-    SendMessageW(progress, PBM_SETRANGE32, 0, 1000);
-    SendMessageW(progress, PBM_SETPOS, 0, 0);
-    CProgressObserver observer(progress, [this](const std::wstring& line) { LogLine(line); });
+    out.progress(0);
+    CProgressObserver observer(out);
     const SRenderResult result = RenderFile(
         std::filesystem::path(input), std::filesystem::path(output), options, &observer, cancel);
     switch (result.status) {
     case ERenderStatus::Completed:
-        LogLine(Translate(L"mc.completed"));
+        out.log(Translate(L"mc.completed"));
         return true;
     case ERenderStatus::Canceled:
-        LogLine(Translate(L"mc.canceled"));
+        out.log(Translate(L"mc.canceled"));
         return false;
     case ERenderStatus::Failed:
         break;
     }
     if (result.encoderStopped) {
         Message(L"Error: the encoder process has stopped!", kErrorBox);
-        LogLine(Translate(L"mc.canceled"));
+        out.log(Translate(L"mc.canceled"));
         return false;
     }
     Message(Translate(L"mc.err.inputFile", input, base::WideFromUtf8(result.message)), kErrorBox);

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -108,9 +109,15 @@ protected:
     void OnFinalMessage() override;
     INT_PTR DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
-private:
-    friend class CBatch;
+public:
+    // Where one file's log lines and progress go: straight to the window, or held back until
+    // the files before it are done when several render at once.
+    struct SFileOutput {
+        std::function<void(const std::wstring&)> log;
+        std::function<void(uint32_t permille)> progress;
+    };
 
+private:
     void Refill();
     void UpdateOutputPaths();
     void SettingsFromControls();
@@ -122,8 +129,12 @@ private:
 
     static DWORD WINAPI WorkerThread(void* self);
     void ConvertBatch();
+    // Renders the files on several threads, one file each; the log shows every file's lines
+    // in list order, as one thread would write them.
+    void ConvertInParallel(size_t threads, bool overwrite);
+    static size_t ConverterThreads();
     // false when the file failed (cancelled included)
-    bool ConvertFile(MidiFileEntry& entry, bool overwrite);
+    bool ConvertFile(MidiFileEntry& entry, bool overwrite, const SFileOutput& out);
     void LogLine(const std::wstring& line);
     int Message(const std::wstring& text, unsigned flags);
 
