@@ -15,6 +15,8 @@
 //   wait-for-synth=MS  wait up to MS milliseconds for the synth to start
 //   play=FILE.mid      play a Standard MIDI File in real time
 //   hold               wait forever without sending anything (a program that hangs)
+//   hold-lock          take the writers' lock and wait forever (a writer that hangs, or is
+//                      killed, in the middle of a write)
 // Exit status: 0 done, 1 bad arguments, 2 no synth running.
 
 #include "audio/midifile/CMidiFile.h"
@@ -186,6 +188,12 @@ int wmain(int argc, wchar_t** argv) {
             if (!PlayFile(client, port, value)) {
                 return 1;
             }
+        } else if (name == L"hold-lock") {
+            if (!client.HoldWriteLock()) {
+                std::fwprintf(stderr, L"harmolith-client: the writers' lock is taken\n");
+                return 2;
+            }
+            Sleep(INFINITE);
         } else if (name == L"signal-every") {
             client.SetSignalEvery(Number(value));
         } else {
