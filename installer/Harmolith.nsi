@@ -45,7 +45,8 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
 !define MUI_ICON "${SOURCE_DIR}\res\icons\Harmolith.ico"
 !define MUI_UNICON "${SOURCE_DIR}\res\icons\Harmolith.ico"
 !define MUI_ABORTWARNING
-!define MUI_COMPONENTSPAGE_SMALLDESC
+!define MUI_FINISHPAGE_NOAUTOCLOSE
+!define MUI_UNFINISHPAGE_NOAUTOCLOSE
 
 Var SoundFont         ; the SoundFont the configuration names
 Var SoundFontPicker   ; the path field of the SoundFont page
@@ -74,7 +75,7 @@ Page custom SoundFontPage SoundFontPageLeave
 
 !insertmacro MUI_LANGUAGE "English"
 
-Section "${PRODUCT} synthesizer and MIDI driver" SecCore
+Section "Synthesizer and MIDI driver" SecCore
     SectionIn RO
     SetRegView 64
     SetShellVarContext all
@@ -96,14 +97,14 @@ Section "${PRODUCT} synthesizer and MIDI driver" SecCore
     WriteRegStr HKLM "${REG_KEY}" "path" "$INSTDIR"
 SectionEnd
 
-Section "TimGM6mb General MIDI SoundFont" SecSoundFont
+Section "TimGM6mb SoundFont" SecSoundFont
     SetOutPath "$INSTDIR\soundfonts"
     File "/oname=TimGM6mb.sf2" "${SOUNDFONT}"
     File "/oname=TimGM6mb-copyright.txt" "${SOUNDFONT_LICENSE}"
     StrCpy $SoundFont "$INSTDIR\soundfonts\TimGM6mb.sf2"
 SectionEnd
 
-Section "Start menu entries" SecStartMenu
+Section "Start-menu entries" SecStartMenu
     SetShellVarContext all
     CreateDirectory "$SMPROGRAMS\${PRODUCT}"
     CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT} Configurator.lnk" "$INSTDIR\Harmolith.exe" "--configurator" "$INSTDIR\Harmolith.exe" 0
@@ -111,7 +112,7 @@ Section "Start menu entries" SecStartMenu
     CreateShortcut "$SMPROGRAMS\${PRODUCT}\Uninstall ${PRODUCT}.lnk" "$INSTDIR\Uninstall.exe"
 SectionEnd
 
-Section /o "Start ${PRODUCT} when I log on" SecAutostart
+Section /o "Start at log-on" SecAutostart
     ; The same value the configurator's autostart option writes.
     WriteRegStr HKCU "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\Harmolith.exe"'
 SectionEnd
@@ -150,10 +151,10 @@ Section "-Configuration and driver registration"
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecCore} "The synthesizer, its language files and the MIDI driver for 64-bit and 32-bit programs."
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecSoundFont} "A small General MIDI SoundFont (6 MB, GNU GPL version 2), so that Harmolith plays at once. Leave it out to choose a SoundFont of your own."
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecStartMenu} "Start-menu entries for the configurator, the MIDI converter and the uninstaller."
-    !insertmacro MUI_DESCRIPTION_TEXT ${SecAutostart} "Start the synthesizer in the notification area when you log on."
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecCore} "The synthesizer and the MIDI driver for 64-bit and 32-bit programs."
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecSoundFont} "A small General MIDI SoundFont (6 MB, GNU GPL 2) to play at once. Leave it out to pick your own."
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecStartMenu} "Entries for the configurator, the MIDI converter and the uninstaller."
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecAutostart} "Start the synthesizer in the notification area at log-on."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 Function .onInit
