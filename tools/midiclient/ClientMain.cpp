@@ -49,10 +49,10 @@ bool PlayFile(CShmClient& client, std::uint32_t port, const std::wstring& path) 
     sink.shortMsg = [&](std::uint32_t message) { client.ShortMsg(port, message); };
     sink.sysEx = [&](const std::vector<std::uint8_t>& bytes) { client.SysEx(port, bytes); };
     sink.pause = [&] { client.Flush(); };
-    int error = 0;
-    if (!PlayMidiFile(path, sink, error)) {
-        std::fwprintf(stderr, L"harmolith-client: cannot play %ls (error %d)\n", path.c_str(),
-                      error);
+    std::string why;
+    if (!PlayMidiFile(path, sink, why)) {
+        std::fwprintf(stderr, L"harmolith-client: cannot play %ls: %hs\n", path.c_str(),
+                      why.c_str());
         return false;
     }
     return true;

@@ -20,13 +20,11 @@ struct SMidiSink {
     std::function<void()> pause; // called before waiting for the next event; may be empty
 };
 
-// False, with the reader's error code, when the file cannot be read.
-inline bool PlayMidiFile(const std::wstring& path, const SMidiSink& sink, int& error) {
+// False, with the reader's reason, when the file cannot be read.
+inline bool PlayMidiFile(const std::wstring& path, const SMidiSink& sink, std::string& why) {
     using namespace hml::audio;
-    EError readError = EError::Ok;
-    std::string why;
-    auto file = CMidiFile::Load(std::filesystem::path(path), 0, 48000, readError, &why);
-    error = static_cast<int>(readError);
+    EError error = EError::Ok;
+    auto file = CMidiFile::Load(std::filesystem::path(path), 0, 48000, error, &why);
     if (!file) {
         return false;
     }

@@ -137,11 +137,11 @@ int wmain(int argc, wchar_t** argv) {
     SMidiSink sink;
     sink.shortMsg = [&](std::uint32_t message) { check(out->ShortMsg(message)); };
     sink.sysEx = [&](const std::vector<std::uint8_t>& bytes) { check(out->LongMsg(bytes)); };
-    int error = 0;
-    const bool played = PlayMidiFile(file, sink, error);
+    std::string why;
+    const bool played = PlayMidiFile(file, sink, why);
     check(out->Close());
     if (!played) {
-        std::fwprintf(stderr, L"harmolith-play: cannot play %ls (error %d)\n", file.c_str(), error);
+        std::fwprintf(stderr, L"harmolith-play: cannot play %ls: %hs\n", file.c_str(), why.c_str());
         return 1;
     }
     if (refused != MMSYSERR_NOERROR) {
