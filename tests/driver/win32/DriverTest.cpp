@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -304,6 +305,72 @@ TEST_F(DriverTest, AWriterHungOrKilledHoldingTheLockBlocksNobody) {
     CloseHandle(holder);
     EXPECT_EQ(host.ShortMsg(user, 0x7F4590), MMSYSERR_NOERROR) << "its abandoned lock is taken";
     EXPECT_EQ(host.ShortMsg(user, 0x004590), MMSYSERR_NOERROR);
+    EXPECT_EQ(host.Close(user), MMSYSERR_NOERROR);
+}
+
+// A standard MIDI file holding one note of key 81 (880 Hz in the sine font) for 20 seconds.
+void WriteLongNote(const std::filesystem::path& path) {
+    // Format 0, one track, 480 ticks a quarter note (120 bpm: 19200 ticks are 20 s).
+    const unsigned char header[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0};
+    const unsigned char track[] = {'M',  'T',  'r',  'k',  0,  0,
+                                   0,    14,   0x00, 0x90, 81, 100, // note on at once
+                                   0x81, 0x96, 0x00, 0x80, 81, 0,   // note off 19200 ticks later
+                                   0x00, 0xFF, 0x2F, 0x00};         // end of track
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(header), sizeof header);
+    out.write(reinterpret_cast<const char*>(track), sizeof track);
+}
+
+TEST_F(DriverTest, AnIdleClientStaysAndAKilledOneIsDropped) {
+    wchar_t capture[1024] = {};
+    if (!GetEnvironmentVariableW(L"HML_CAPTURE", capture, 1024)) {
+        GTEST_SKIP() << "no audio capture in this environment";
+    }
+    const std::filesystem::path capturePath = std::wstring(L"Z:") + capture;
+    Configure("WatchdogTimeout=4000\r\n");
+    StartSynth();
+
+    // Idle for more than two watchdog intervals: only the driver's keep-alive records keep the
+    // connection, without which this note would go to nobody.
+    CDriverHost host(DriverDll());
+    DWORD_PTR user = 0;
+    ASSERT_EQ(host.Open(0, user), MMSYSERR_NOERROR);
+    Sleep(9000);
+    std::uintmax_t start = std::filesystem::file_size(capturePath);
+    ASSERT_EQ(host.ShortMsg(user, 0x7F4590), MMSYSERR_NOERROR);
+    Sleep(600);
+    ASSERT_EQ(host.ShortMsg(user, 0x004580), MMSYSERR_NOERROR);
+    Sleep(400);
+    std::vector<double> levels = LevelsOf(RecordedSince(capturePath, start), 440);
+    EXPECT_GT(*std::max_element(levels.begin(), levels.end()), 0.01) << "the idle client is heard";
+
+    // A player killed in the middle of a long note never closes: its connection, and the note,
+    // last only until the watchdog finds it silent.
+    const auto folder = harmolith.folder.path / "player";
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(std::filesystem::path(DriverDll()), folder / "Harmolith.dll");
+    std::filesystem::copy_file(std::filesystem::path(hml::test::FromHost(HML_PLAY_EXE)),
+                               folder / "harmolith-play.exe");
+    WriteLongNote(folder / "note.mid");
+    std::wstring line = L"\"" + (folder / "harmolith-play.exe").wstring() + L"\" \"" +
+                        (folder / "note.mid").wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION player{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               folder.wstring().c_str(), &startup, &player));
+    Sleep(2000);
+    TerminateProcess(player.hProcess, 1);
+    WaitForSingleObject(player.hProcess, 5000);
+    CloseHandle(player.hProcess);
+    CloseHandle(player.hThread);
+    start = std::filesystem::file_size(capturePath);
+    Sleep(10000);
+    levels = LevelsOf(RecordedSince(capturePath, start), 880);
+    ASSERT_GE(levels.size(), 95u);
+    EXPECT_GT(levels[0], 0.01) << "the killed player's note sounds on";
+    EXPECT_LT(levels[levels.size() - 5], 0.002) << "until its connection is dropped";
+    EXPECT_EQ(host.ShortMsg(user, 0x7F4590), MMSYSERR_NOERROR) << "the other client plays on";
     EXPECT_EQ(host.Close(user), MMSYSERR_NOERROR);
 }
 
