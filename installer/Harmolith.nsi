@@ -16,12 +16,15 @@ RequestExecutionLevel admin
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
 !include "WinMessages.nsh"
+!include "StrFunc.nsh"
+${StrStr}
 
 !define PRODUCT "Harmolith"
 !define PUBLISHER "Tarnwick"
 !define REG_KEY "SOFTWARE\Tarnwick Harmolith"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Harmolith"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define DRIVERS32 "SOFTWARE\Microsoft\Windows NT\CurrentVersion\Drivers32"
 !define TRAY_CLASS "MSGWND"
 !define TRAY_TITLE "Harmolith Systray Window"
 
@@ -132,11 +135,26 @@ Section "-Configuration and driver registration"
     ${EndIf}
 
     ; The slots of the Drivers32 key are written by the program itself, as "--install" does.
+    ; Unregistering turns the slot back into a free one ("wdmaud.drv"); a slot that did not exist
+    ; before is remembered, so that the uninstaller can remove it altogether.
+    SetRegView 64
+    Call FreeSlotsBefore
+    StrCpy $R4 $R9
+    SetRegView 32
+    Call FreeSlotsBefore
+    StrCpy $R3 $R9
     ExecWait '"$INSTDIR\Harmolith.exe" --install' $0
     ${If} $0 != 0
         DetailPrint "Registering the MIDI driver failed ($0)."
         SetErrors
     ${EndIf}
+    StrCpy $R9 $R3
+    Call SlotTaken
+    StrCpy $R3 $R9
+    SetRegView 64
+    StrCpy $R9 $R4
+    Call SlotTaken
+    StrCpy $R4 $R9
 
     WriteUninstaller "$INSTDIR\Uninstall.exe"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -148,6 +166,8 @@ Section "-Configuration and driver registration"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "NewDriverSlot64" "$R4"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "NewDriverSlot32" "$R3"
 SectionEnd
 
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
@@ -156,6 +176,31 @@ SectionEnd
     !insertmacro MUI_DESCRIPTION_TEXT ${SecStartMenu} "Entries for the configurator, the MIDI converter and the uninstaller."
     !insertmacro MUI_DESCRIPTION_TEXT ${SecAutostart} "Start the synthesizer in the notification area at log-on."
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+; Sets $R9 to the slots "midi1".."midi9" missing from the current registry view: " midi1 midi4 ".
+Function FreeSlotsBefore
+    StrCpy $R9 " "
+    ${ForEach} $R8 1 9 + 1
+        ClearErrors
+        ReadRegStr $R7 HKLM "${DRIVERS32}" "midi$R8"
+        ${If} ${Errors}
+            StrCpy $R9 "$R9midi$R8 "
+        ${EndIf}
+    ${Next}
+FunctionEnd
+
+; Sets $R9 to the slot among those in $R9 that now holds the driver, or to "".
+Function SlotTaken
+    StrCpy $R6 ""
+    ${ForEach} $R8 1 9 + 1
+        ReadRegStr $R7 HKLM "${DRIVERS32}" "midi$R8"
+        ${If} $R7 == "Harmolith.dll"
+            ${StrStr} $R7 "$R9" " midi$R8 "
+            ${IfThen} $R7 != "" ${|} StrCpy $R6 "midi$R8" ${|}
+        ${EndIf}
+    ${Next}
+    StrCpy $R9 $R6
+FunctionEnd
 
 Function .onInit
     SetRegView 64
@@ -236,9 +281,22 @@ Section "Uninstall"
     SetShellVarContext all
     Call un.StopSynth
 
+    ReadRegStr $R4 HKLM "${UNINSTALL_KEY}" "NewDriverSlot64"
+    ReadRegStr $R3 HKLM "${UNINSTALL_KEY}" "NewDriverSlot32"
     ExecWait '"$INSTDIR\Harmolith.exe" --uninstall' $0
     ${If} $0 != 0
         DetailPrint "Removing the MIDI driver registration failed ($0)."
+    ${EndIf}
+    ; A slot the setup added goes again, once it is free.
+    ${If} $R4 != ""
+        ReadRegStr $1 HKLM "${DRIVERS32}" "$R4"
+        ${IfThen} $1 == "wdmaud.drv" ${|} DeleteRegValue HKLM "${DRIVERS32}" "$R4" ${|}
+    ${EndIf}
+    ${If} $R3 != ""
+        SetRegView 32
+        ReadRegStr $1 HKLM "${DRIVERS32}" "$R3"
+        ${IfThen} $1 == "wdmaud.drv" ${|} DeleteRegValue HKLM "${DRIVERS32}" "$R3" ${|}
+        SetRegView 64
     ${EndIf}
     DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
     DeleteRegValue HKLM "${REG_KEY}" "path"
