@@ -25,6 +25,8 @@ constexpr DWORD kKeepAliveMs = 1000;
 // The header as programs of every Windows version fill it: the fields up to dwOffset.
 constexpr DWORD_PTR kMinHeaderSize = offsetof(MIDIHDR, dwOffset);
 
+// What open tells a program when no synth serves it: none installed or it could not start (no
+// driver), or it started but never listened (not enabled).
 DWORD StartError(EStart start) {
     switch (start) {
     case EStart::Ready:
