@@ -12,6 +12,7 @@ mkdir -p "$out"
 
 source "$root/scripts/wine-env.sh"
 trap hml_wine_stop EXIT
+trap 'exit 1' TERM INT
 hml_wine_start
 
 # Pages are driven from the keyboard: Return is each page's default button. Keys go to the window

@@ -10,7 +10,9 @@ player=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=../../scripts/wine-env.sh
 source "$root/scripts/wine-env.sh"
+# Also when CTest ends the test for taking too long: the prefix's programs must not outlive it.
 trap hml_wine_stop EXIT
+trap 'exit 1' TERM INT
 hml_wine_start
 
 fail() {
