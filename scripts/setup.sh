@@ -12,6 +12,8 @@ packages=(
     # audio peers, material and measuring tools
     sox libsox-fmt-all fluidsynth fluid-soundfont-gm flac lame openttd-openmsx polyphone
     sf3convert musescore-general-soundfont-small
+    # the Windows setup, and the General MIDI SoundFont it offers
+    nsis timgm6mb-soundfont
     python3 python3-numpy
     # building the Windows encoders from Debian's sources (scripts/build-encoders.sh)
     dpkg-dev

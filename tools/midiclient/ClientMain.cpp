@@ -15,9 +15,11 @@
 //   wait-for-synth=MS  wait up to MS milliseconds for the synth to start
 //   play=FILE.mid      play a Standard MIDI File in real time
 //   hold               wait forever without sending anything (a program that hangs)
+//   hold-lock          take the writers' lock and wait forever (a writer that hangs, or is
+//                      killed, in the middle of a write)
 // Exit status: 0 done, 1 bad arguments, 2 no synth running.
 
-#include "audio/midifile/CMidiFile.h"
+#include "midiclient/FilePlayback.h"
 #include "midiclient/ShmClient.h"
 
 #include <cstdio>
@@ -42,69 +44,17 @@ std::vector<std::uint8_t> HexBytes(const std::wstring& text) {
     return bytes;
 }
 
-// Plays a MIDI file's events at their times, as short messages and SysEx records. Drum-part
-// messages of GS files are left out (the file reader keeps them only as drum switches).
 bool PlayFile(CShmClient& client, std::uint32_t port, const std::wstring& path) {
-    using namespace hml::audio;
-    EError error = EError::Ok;
+    SMidiSink sink;
+    sink.shortMsg = [&](std::uint32_t message) { client.ShortMsg(port, message); };
+    sink.sysEx = [&](const std::vector<std::uint8_t>& bytes) { client.SysEx(port, bytes); };
+    sink.pause = [&] { client.Flush(); };
     std::string why;
-    auto file = CMidiFile::Load(std::filesystem::path(path), 0, 48000, error, &why);
-    if (!file) {
-        std::fwprintf(stderr, L"harmolith-client: cannot play %ls (error %d)\n", path.c_str(),
-                      static_cast<int>(error));
+    if (!PlayMidiFile(path, sink, why)) {
+        std::fwprintf(stderr, L"harmolith-client: cannot play %ls: %hs\n", path.c_str(),
+                      why.c_str());
         return false;
     }
-    static const std::vector<std::uint8_t> kResets[] = {
-        {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7},                               // GM
-        {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7},                               // GM
-        {0xF0, 0x7E, 0x7F, 0x09, 0x03, 0xF7},                               // GM2
-        {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7},             // XG
-        {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}, // GS
-    };
-    const double bytesPerSecond = 48000.0 * file->Layout().BytesPerFrame();
-    const ULONGLONG start = GetTickCount64();
-    for (const SMidiFileEvent& e : file->Events()) {
-        const ULONGLONG due = start + static_cast<ULONGLONG>(e.pos / bytesPerSecond * 1000.0);
-        const ULONGLONG now = GetTickCount64();
-        if (due > now) {
-            client.Flush();
-            Sleep(static_cast<DWORD>(due - now));
-        }
-        const std::uint32_t ch = e.channel & 15;
-        switch (e.event) {
-        case EMidiEvent::Note:
-            client.ShortMsg(port, 0x90u | ch | (e.param & 0x7F) << 8 | (e.param >> 8 & 0x7F) << 16);
-            break;
-        case EMidiEvent::Program:
-            client.ShortMsg(port, 0xC0u | ch | (e.param & 0x7F) << 8);
-            break;
-        case EMidiEvent::Controller:
-            client.ShortMsg(port, 0xB0u | ch | (e.param & 0x7F) << 8 | (e.param >> 8 & 0x7F) << 16);
-            break;
-        case EMidiEvent::PitchBend:
-            client.ShortMsg(port, 0xE0u | ch | (e.param & 0x7F) << 8 | (e.param >> 7 & 0x7F) << 16);
-            break;
-        case EMidiEvent::ChannelPressure:
-            client.ShortMsg(port, 0xD0u | ch | (e.param & 0x7F) << 8);
-            break;
-        case EMidiEvent::KeyPressure:
-            client.ShortMsg(port, 0xA0u | ch | (e.param & 0x7F) << 8 | (e.param >> 8 & 0x7F) << 16);
-            break;
-        case EMidiEvent::System:
-            if (e.param < std::size(kResets)) {
-                client.SysEx(port, kResets[e.param]);
-            }
-            break;
-        case EMidiEvent::SystemEx: {
-            const std::uint8_t* bytes = file->Data(e);
-            client.SysEx(port, std::vector<std::uint8_t>(bytes, bytes + e.dataSize));
-            break;
-        }
-        default:
-            break;
-        }
-    }
-    client.Flush();
     return true;
 }
 
@@ -186,6 +136,12 @@ int wmain(int argc, wchar_t** argv) {
             if (!PlayFile(client, port, value)) {
                 return 1;
             }
+        } else if (name == L"hold-lock") {
+            if (!client.HoldWriteLock()) {
+                std::fwprintf(stderr, L"harmolith-client: the writers' lock is taken\n");
+                return 2;
+            }
+            Sleep(INFINITE);
         } else if (name == L"signal-every") {
             client.SetSignalEvery(Number(value));
         } else {

@@ -1,16 +1,16 @@
 #pragma once
-// The writer's side of the shared-memory MIDI channel, as a client process's driver uses it:
-// fills the record at tail, moves tail, signals the synth, and waits for room when the ring is
-// full.
+// A MIDI client of the synth for tests and demonstrations: the driver's writer (CShmWriter over
+// CShmChannel) with the records named, so that a test process can act as a client program.
 
+#include "driver/ShmWriter.h"
+#include "driver/win32/ShmChannel.h"
 #include "synth/ShmLayout.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
-
-using namespace hml::synth;
 
 class CShmClient {
 public:
@@ -30,30 +30,25 @@ public:
     void ShortMsg(std::uint32_t port, std::uint32_t message);
     // A System Exclusive message, in chunks of 50 bytes.
     void SysEx(std::uint32_t port, const std::vector<std::uint8_t>& bytes);
-    void Send(std::uint32_t port, std::uint32_t command, std::uint32_t param1 = 0,
+    // False when the record could not be queued within the writer's bounded waits.
+    bool Send(std::uint32_t port, std::uint32_t command, std::uint32_t param1 = 0,
               std::uint32_t param2 = 0, const std::uint8_t* data = nullptr,
               std::uint32_t length = 0);
 
     // Signal the synth after every record (as the driver does), or only every n records.
-    void SetSignalEvery(std::uint32_t n) { signalEvery = n ? n : 1; }
+    void SetSignalEvery(std::uint32_t n);
     // Wakes the synth for records written but not yet signalled, and lets other writers in.
     void Flush();
+    // Takes the writers' lock and keeps it (a writer that hangs, or is killed, while writing).
+    bool HoldWriteLock();
 
     std::uint32_t ClientId() const { return clientId; }
     // How often a write found the ring full and waited.
-    std::uint64_t Waits() const { return waits; }
+    std::uint64_t Waits() const { return writer ? writer->Waits() : 0; }
 
 private:
     std::uint32_t clientId;
-    HANDLE mapping = nullptr;
-    hml::synth::Region* region = nullptr;
-    HANDLE dataAvailable = nullptr;
-    HANDLE queueFree = nullptr;
-    // Serialises the writers of all test clients; held from the first record of a batch until
-    // the batch is signalled, so a batch costs one lock and one signal.
-    HANDLE writeLock = nullptr;
-    bool locked = false;
     std::uint32_t signalEvery = 1;
-    std::uint32_t unsignalled = 0;
-    std::uint64_t waits = 0;
+    hml::driver::CShmChannel channel;
+    std::unique_ptr<hml::driver::CShmWriter> writer;
 };
