@@ -58,7 +58,7 @@ TEST(RenderHelperTest, EveryOfferedJobRunsExactlyOnce) {
     EXPECT_LE(helper.HelperRuns(), kJobs);
 }
 
-TEST(RenderHelperTest, AStreamSharingItsVoicesSoundsAsOneRenderingThemAlone) {
+TEST(RenderHelperTest, SharedVoicesSoundAsUnsharedAndAllocateNothing) {
     EError e;
     std::vector<SSinePreset> presets;
     for (int p = 0; p < 8; ++p)

@@ -6,6 +6,7 @@
 #include "HarmolithProcess.h"
 #include "midiplay/DriverHost.h"
 #include "support/CSf2Writer.h"
+#include "support/Eventually.h"
 #include "win32/ClientProcess.h"
 
 #include <gtest/gtest.h>
@@ -224,9 +225,19 @@ TEST_F(DriverTest, ABlacklistedProgramGetsNoDevice) {
         << "no synth is started for a program it will not serve";
 }
 
+// The tray window of a running synth; it may come a moment after the synth listens.
+HWND SynthTray() {
+    HWND tray = nullptr;
+    Eventually([&] {
+        tray = FindWindowW(L"MSGWND", L"Harmolith Systray Window");
+        return tray != nullptr;
+    });
+    return tray;
+}
+
 // The synth the driver started: ended by the test, which did not start it.
 void EndSynthStartedByDriver() {
-    HWND tray = FindWindowW(L"MSGWND", L"Harmolith Systray Window");
+    HWND tray = SynthTray();
     DWORD id = 0;
     GetWindowThreadProcessId(tray, &id);
     HANDLE process = id ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id) : nullptr;
@@ -248,7 +259,7 @@ TEST_F(DriverTest, OpenStartsTheSynthWhenNoneRuns) {
     ASSERT_EQ(opened, MMSYSERR_NOERROR) << "after " << ms << " ms";
     EXPECT_EQ(host.ShortMsg(user, 0x7F4590), MMSYSERR_NOERROR);
     EXPECT_EQ(host.Close(user), MMSYSERR_NOERROR);
-    EXPECT_TRUE(FindWindowW(L"MSGWND", L"Harmolith Systray Window") != nullptr);
+    EXPECT_TRUE(SynthTray() != nullptr);
     EndSynthStartedByDriver();
 }
 
