@@ -341,15 +341,11 @@ void CVoicePool::Render(const voice::SRenderTarget& target, voice::EInterpolatio
         At(active[i]).Render(target, interp);
     if (own < count) {
         helper->Finish();
-        for (int b = 0; b < 4; ++b) {
-            float* to = b == 0   ? target.left
-                        : b == 1 ? target.right
-                        : b == 2 ? target.reverb
-                                 : target.chorus;
-            if (to != nullptr)
+        float* const buses[] = {target.left, target.right, target.reverb, target.chorus};
+        for (int b = 0; b < 4; ++b)
+            if (buses[b] != nullptr)
                 for (int i = 0; i < target.frames; ++i)
-                    to[i] += shareBuses[b][i];
-        }
+                    buses[b][i] += shareBuses[b][i];
     }
     Compact();
 }
