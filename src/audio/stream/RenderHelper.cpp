@@ -22,8 +22,15 @@ CRenderHelper::CRenderHelper() : thread([this] { Main(); }) {}
 
 CRenderHelper::~CRenderHelper() {
     stop.store(true);
-    wake.release();
+    WakeHelper();
     thread.join();
+}
+
+// libstdc++'s semaphores lose wake-ups where the system has no futex (Windows): a condition
+// variable, notified under its lock, does not.
+void CRenderHelper::WakeHelper() {
+    std::lock_guard<std::mutex> guard(sleepLock);
+    wake.notify_one();
 }
 
 void CRenderHelper::Offer(Job j, void* c) {
@@ -31,7 +38,7 @@ void CRenderHelper::Offer(Job j, void* c) {
     context = c;
     state.store(Offered); // publishes the job; sequentially consistent with the check below
     if (sleeping.load())
-        wake.release();
+        WakeHelper();
 }
 
 void CRenderHelper::Finish() {
@@ -59,11 +66,11 @@ bool CRenderHelper::WaitForOffer() {
             Pause();
         }
         // The render thread checks `sleeping` after publishing an offer, and this side checks
-        // the state after raising `sleeping`: one of the two sees the other. A wake-up left
-        // over from an offer already seen only costs one more turn of this loop.
+        // the state after raising `sleeping`: one of the two sees the other. The wait gives up
+        // the lock only once it sleeps, so a wake-up cannot come between check and sleep.
+        std::unique_lock<std::mutex> guard(sleepLock);
         sleeping.store(true);
-        if (state.load() != Offered && !stop.load())
-            wake.acquire();
+        wake.wait(guard, [this] { return state.load() == Offered || stop.load(); });
         sleeping.store(false);
     }
 }

@@ -2,12 +2,14 @@
 // job, does its own part, then finishes: if the helper has not taken the job yet, the render
 // thread runs it itself, so it never waits for a helper that is asleep or descheduled. Between
 // blocks the helper spins a little while (offers come block after block while a port renders
-// ahead), then sleeps until the next offer. Offering and finishing take no lock and allocate
-// nothing; the thread starts and stops with the object.
+// ahead), then sleeps until the next offer. Offering and finishing allocate nothing and take no
+// lock, except a moment's one to wake a sleeping helper (held by no other thread for longer);
+// the thread starts and stops with the object.
 #pragma once
 
 #include <atomic>
-#include <semaphore>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace hml::audio {
@@ -32,6 +34,7 @@ private:
     enum EState : int { Idle, Offered, Taken, Done };
     void Main();
     bool WaitForOffer();
+    void WakeHelper();
 
     Job job = nullptr;
     void* context = nullptr;
@@ -39,7 +42,8 @@ private:
     std::atomic<bool> sleeping{false};
     std::atomic<bool> stop{false};
     std::atomic<unsigned long> helperRuns{0};
-    std::counting_semaphore<> wake{0};
+    std::mutex sleepLock;
+    std::condition_variable wake;
     std::thread thread;
 };
 
