@@ -40,15 +40,11 @@ void Flush(float& s1, float& s2) {
 // The trapezoidal state-variable low-pass with its update solved for the two states:
 //     v3 = x - s2,  v1 = a1 s1 + a2 v3,  v2 = s2 + a2 s1 + a3 v3,  s1' = 2 v1 - s1,  s2' = 2 v2 -
 //     s2
-// is s' = A s + B x with output y = v2 = C s + D x. Speed is bound by the chain from one state
-// to the next, so samples go in pairs: s'' = A^2 s + A B x0 + B x1 takes one multiply and two
-// adds per pair, and both outputs come from s off that chain.
-struct SStateSpace {
+// is s' = A s + B x with output y = v2 = C s + D x.
+struct SStep {
     float a11, a12, a21, a22, b1, b2, c1, c2, d;
-    // Two steps at once.
-    float p11, p12, p21, p22, q1, q2, e1, e2, f;
     // h scales the input: the pass-band gain.
-    SStateSpace(float g, float k, float h, EFilterShape shape = EFilterShape::LowPass2) {
+    SStep(float g, float k, float h, EFilterShape shape) {
         const float a1 = 1.0f / (1.0f + g * (g + k));
         const float a2 = g * a1;
         const float a3 = g * a2;
@@ -89,6 +85,70 @@ struct SStateSpace {
             break;
         }
         }
+    }
+};
+
+// Every step's coefficients, as SStep, side by side so that they vectorise.
+void FillSteps(SFilterSteps& f, const float* g, const float* k, float h, EFilterShape shape) {
+    constexpr int n = SFilterSteps::kMaxSteps;
+    if (shape == EFilterShape::LowPass1) {
+        for (int s = 0; s < n; ++s) {
+            const float gOne = g[s] / (1.0f + g[s]);
+            f.a11[s] = 1.0f - 2.0f * gOne;
+            f.a12[s] = f.a21[s] = f.a22[s] = 0.0f;
+            f.b1[s] = 2.0f * gOne * h;
+            f.b2[s] = 0.0f;
+            f.c1[s] = 1.0f - gOne;
+            f.c2[s] = 0.0f;
+            f.d[s] = gOne * h;
+        }
+        return;
+    }
+    float a1[n], a2[n], a3[n];
+    for (int s = 0; s < n; ++s) {
+        a1[s] = 1.0f / (1.0f + g[s] * (g[s] + k[s]));
+        a2[s] = g[s] * a1[s];
+        a3[s] = g[s] * a2[s];
+        f.a11[s] = 2.0f * a1[s] - 1.0f;
+        f.a12[s] = -2.0f * a2[s];
+        f.a21[s] = 2.0f * a2[s];
+        f.a22[s] = 1.0f - 2.0f * a3[s];
+        f.b1[s] = 2.0f * a2[s] * h;
+        f.b2[s] = 2.0f * a3[s] * h;
+    }
+    switch (shape) {
+    case EFilterShape::HighPass2:
+        for (int s = 0; s < n; ++s) {
+            f.c1[s] = -k[s] * a1[s] - a2[s];
+            f.c2[s] = k[s] * a2[s] - 1.0f + a3[s];
+            f.d[s] = (1.0f - k[s] * a2[s] - a3[s]) * h;
+        }
+        break;
+    case EFilterShape::BandPass2:
+        for (int s = 0; s < n; ++s) {
+            f.c1[s] = k[s] * a1[s];
+            f.c2[s] = -k[s] * a2[s];
+            f.d[s] = k[s] * a2[s] * h;
+        }
+        break;
+    default:
+        for (int s = 0; s < n; ++s) {
+            f.c1[s] = a2[s];
+            f.c2[s] = 1.0f - a3[s];
+            f.d[s] = a3[s] * h;
+        }
+        break;
+    }
+}
+
+// One step of the filter at a time, for the few samples that do not fill a block. Speed is bound
+// by the chain from one state to the next, so samples go in pairs: s'' = A^2 s + A B x0 + B x1
+// takes one multiply and two adds per pair, and both outputs come from s off that chain.
+struct SStateSpace : SStep {
+    // Two steps at once.
+    float p11, p12, p21, p22, q1, q2, e1, e2, f;
+    SStateSpace(float g, float k, float h, EFilterShape shape = EFilterShape::LowPass2)
+        : SStep(g, k, h, shape) {
         p11 = a11 * a11 + a12 * a21; // A^2
         p12 = a11 * a12 + a12 * a22;
         p21 = a21 * a11 + a22 * a21;
@@ -130,7 +190,7 @@ struct SStateSpace {
 
 // The filter unrolled over blocks of eight samples (see SFilterBlock), computed in double so the
 // powers of A add no error of their own.
-SFilterBlock Unroll(const SStateSpace& m) {
+SFilterBlock Unroll(const SStep& m) {
     constexpr int n = SFilterBlock::kSize;
     SFilterBlock f{};
     double p11 = 1, p12 = 0, p21 = 0, p22 = 1; // A^j
@@ -180,11 +240,16 @@ void CLowPassFilter::SetParameters(float cutoffHz, float qCentibels, float sampl
                    cutoff >= std::min<double>(kBypassCutoffHz, maxCutoff);
     const double fc = std::clamp<double>(cutoff, kMinCutoffHz, maxCutoff);
     target.g = static_cast<float>(std::tan(kPi * fc / fs));
-    target.k = static_cast<float>(1.0 / QFromCentibels(q));
-    // Half the resonance comes off the pass band, as the reference player does, so a resonant
-    // voice is not louder overall than the same voice without resonance.
-    const bool resonant = shape == EFilterShape::LowPass2 || shape == EFilterShape::HighPass2;
-    target.h = resonant ? static_cast<float>(std::pow(10.0, -ClampResonance(q) / 400.0)) : 1.0f;
+    // Modulation moves the cutoff every block; the resonance seldom changes.
+    if (!resonanceKnown || q != resonanceCentibels) {
+        resonanceCentibels = q;
+        resonanceKnown = true;
+        target.k = static_cast<float>(1.0 / QFromCentibels(q));
+        // Half the resonance comes off the pass band, as the reference player does, so a
+        // resonant voice is not louder overall than the same voice without resonance.
+        const bool resonant = shape == EFilterShape::LowPass2 || shape == EFilterShape::HighPass2;
+        target.h = resonant ? static_cast<float>(std::pow(10.0, -ClampResonance(q) / 400.0)) : 1.0f;
+    }
     if (!primed) {
         current = target;
         currentBypass = targetBypass;
@@ -223,7 +288,7 @@ void CLowPassFilter::Process(const float* in, float* out, int frames) {
         // Steady parameters, the common case: no coefficient update. Whole blocks of eight go
         // through the unrolled kernel, a last few samples through the plain steps.
         if (!blockReady) {
-            block = Unroll(SStateSpace(g, k, from.h, shape));
+            block = Unroll(SStep(g, k, from.h, shape));
             blockReady = true;
         }
         const SKernels& kernels = Kernels();
@@ -245,11 +310,14 @@ void CLowPassFilter::Process(const float* in, float* out, int frames) {
     // glide reaches at its end: the cutoff evenly in pitch, which a linear ramp of g would not.
     // The pass-band gain instead scales the input sample by sample: in steps it would click.
     const float stepShare = static_cast<float>(kGlideStep) * invFrames;
-    const float gStep = std::pow(target.g / from.g, stepShare);
+    // A 64-frame block glides in eight steps: the eighth root by square roots is cheaper than
+    // pow.
+    const float ratio = target.g / from.g;
+    const float gStep = frames == 8 * kGlideStep ? std::sqrt(std::sqrt(std::sqrt(ratio)))
+                                                 : std::pow(ratio, stepShare);
     const float kStep = (target.k - from.k) * stepShare;
     const float hSlope = (target.h - from.h) * invFrames;
-    for (int start = 0; start < frames; start += kGlideStep) {
-        const int end = std::min(frames, start + kGlideStep);
+    auto advanceTo = [&](int end) {
         if (end == frames) {
             g = target.g; // exact at the end, whatever the rounding on the way
             k = target.k;
@@ -257,23 +325,53 @@ void CLowPassFilter::Process(const float* in, float* out, int frames) {
             g *= gStep;
             k += kStep;
         }
-        const SStateSpace m(g, k, 1.0f, shape);
-        float scaled[kGlideStep];
-        for (int i = start; i < end; ++i)
-            scaled[i - start] = in[i] * (from.h + hSlope * static_cast<float>(i + 1));
-        if (fadeIn || fadeOut) {
-            float wetPart[kGlideStep];
-            m.Run(scaled, wetPart, end - start, s1, s2);
-            for (int i = start; i < end; ++i) {
-                const float wet = static_cast<float>(i + 1) * invFrames;
-                const float mix = fadeIn ? wet : 1.0f - wet;
-                out[i] = in[i] + mix * (wetPart[i - start] - in[i]);
+    };
+    const SKernels& kernels = Kernels();
+    // A steady pass-band gain goes into the coefficients instead.
+    const bool gainInSteps = hSlope == 0.0f && !fadeIn && !fadeOut;
+    for (int chunk = 0; chunk < frames; chunk += kFlushInterval) {
+        const int n = std::min(frames - chunk, kFlushInterval);
+        float scaled[kFlushInterval];
+        const float* x = in + chunk;
+        if (!gainInSteps) {
+            for (int i = 0; i < n; ++i)
+                scaled[i] = x[i] * (from.h + hSlope * static_cast<float>(chunk + i + 1));
+            x = scaled;
+        }
+        if (!fadeIn && !fadeOut) {
+            // Whole steps go through the stepped kernel together, a last few samples alone.
+            static_assert(kFlushInterval / kGlideStep <= SFilterSteps::kMaxSteps);
+            float gs[SFilterSteps::kMaxSteps] = {}, ks[SFilterSteps::kMaxSteps] = {};
+            const int whole = n / kGlideStep;
+            for (int step = 0; step < whole; ++step) {
+                advanceTo(chunk + (step + 1) * kGlideStep);
+                gs[step] = g;
+                ks[step] = k;
+            }
+            const float h = gainInSteps ? from.h : 1.0f;
+            SFilterSteps steps;
+            FillSteps(steps, gs, ks, h, shape);
+            kernels.filterSteps(steps, whole, x, out + chunk, s1, s2);
+            const int done = whole * kGlideStep;
+            if (done < n) {
+                advanceTo(chunk + n);
+                SStateSpace(g, k, h, shape).Run(x + done, out + chunk + done, n - done, s1, s2);
             }
         } else {
-            m.Run(scaled, out + start, end - start, s1, s2);
+            for (int start = 0; start < n; start += kGlideStep) {
+                const int end = std::min(n, start + kGlideStep);
+                advanceTo(chunk + end);
+                float wetPart[kGlideStep];
+                SStateSpace(g, k, 1.0f, shape).Run(x + start, wetPart, end - start, s1, s2);
+                for (int i = start; i < end; ++i) {
+                    const int at = chunk + i;
+                    const float wet = static_cast<float>(at + 1) * invFrames;
+                    const float mix = fadeIn ? wet : 1.0f - wet;
+                    out[at] = in[at] + mix * (wetPart[i - start] - in[at]);
+                }
+            }
         }
-        if (end % kFlushInterval == 0 || end == frames)
-            Flush(s1, s2);
+        Flush(s1, s2);
     }
 
     ic1eq = s1;

@@ -47,7 +47,10 @@ public:
     // Clears the state; the next SetParameters() applies without a glide.
     void Reset();
     // Takes effect with the next SetParameters(); call Reset() first when the shape changes.
-    void SetShape(EFilterShape shape_) { shape = shape_; }
+    void SetShape(EFilterShape shape_) {
+        shape = shape_;
+        resonanceKnown = false;
+    }
 
     // Whether the last SetParameters() turned the filter off.
     bool IsBypassed() const { return targetBypass; }
@@ -61,6 +64,9 @@ private:
 
     SCoefficients current;
     SCoefficients target;
+    // The resonance target.k and target.h were computed from, with this shape.
+    double resonanceCentibels = 0.0;
+    bool resonanceKnown = false;
     // The current coefficients unrolled for the block kernel; built when first needed after the
     // coefficients settle.
     SFilterBlock block{};

@@ -18,6 +18,14 @@ struct SFilterBlock {
     float r11, r12, r21, r22;
 };
 
+// A filter whose coefficients change every eight samples: step s runs samples 8s..8s+7 with its
+// own s' = A s + B x, y = C s + D x. Steps a call does not use hold zeros.
+struct SFilterSteps {
+    static constexpr int kMaxSteps = 8;
+    float a11[kMaxSteps], a12[kMaxSteps], a21[kMaxSteps], a22[kMaxSteps];
+    float b1[kMaxSteps], b2[kMaxSteps], c1[kMaxSteps], c2[kMaxSteps], d[kMaxSteps];
+};
+
 // Gains of one voice's block: each gliding linearly from its start by `step` per frame, reaching
 // start + step * (i + 1) at frame i.
 struct SMixGains {
@@ -32,6 +40,10 @@ struct SKernels {
     void (*linear16)(const uint8_t* data, uint64_t phase, uint64_t step, float* out, int n);
     // Runs n samples (a multiple of 8) through the filter; in and out may be the same.
     void (*filter)(const SFilterBlock& f, const float* in, float* out, int n, float& s1, float& s2);
+    // Runs 8 * steps samples (steps <= SFilterSteps::kMaxSteps) through the stepped filter; in
+    // and out may be the same.
+    void (*filterSteps)(const SFilterSteps& f, int steps, const float* in, float* out, float& s1,
+                        float& s2);
     // Adds x times the gliding gains into left/right, and into the sends when they are given.
     void (*mix)(const float* x, int n, const SMixGains& g, float* left, float* right, float* reverb,
                 float* chorus);

@@ -120,6 +120,147 @@ void Filter(const SFilterBlock& f, const float* in, float* out, int n, float& s1
     s2 = x2;
 }
 
+// Eight samples of each of kLanes steps, as rows of eight in memory, turned into eight vectors
+// whose lanes are the steps (columns[i][s] = rows[8 s + i]), and back.
+#if HML_KERNEL_LANES == 8
+inline __attribute__((always_inline)) void Transpose(const FV r[8], FV c[8]) {
+    FV t[8], u[8];
+    for (int k = 0; k < 8; k += 2) {
+        t[k] = __builtin_shufflevector(r[k], r[k + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+        t[k + 1] = __builtin_shufflevector(r[k], r[k + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+    }
+    for (int k = 0; k < 8; k += 4) {
+        u[k] = __builtin_shufflevector(t[k], t[k + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+        u[k + 1] = __builtin_shufflevector(t[k], t[k + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        u[k + 2] = __builtin_shufflevector(t[k + 1], t[k + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+        u[k + 3] = __builtin_shufflevector(t[k + 1], t[k + 3], 2, 3, 10, 11, 6, 7, 14, 15);
+    }
+    for (int k = 0; k < 4; ++k) {
+        c[k] = __builtin_shufflevector(u[k], u[k + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        c[k + 4] = __builtin_shufflevector(u[k], u[k + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+void ToColumns(const float* rows, FV columns[8]) {
+    FV r[8];
+    for (int k = 0; k < 8; ++k)
+        r[k] = Load(rows + 8 * k);
+    Transpose(r, columns);
+}
+void FromColumns(const FV columns[8], float* rows) {
+    FV r[8];
+    Transpose(columns, r);
+    for (int k = 0; k < 8; ++k)
+        Store(rows + 8 * k, r[k]);
+}
+#else
+void Transpose4(FV& a, FV& b, FV& c, FV& d) {
+    const FV t0 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+    const FV t1 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+    const FV t2 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+    const FV t3 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+    a = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    b = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    c = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    d = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+}
+void ToColumns(const float* rows, FV columns[8]) {
+    for (int half = 0; half < 8; half += 4) {
+        FV* c = columns + half;
+        for (int k = 0; k < 4; ++k)
+            c[k] = Load(rows + 8 * k + half);
+        Transpose4(c[0], c[1], c[2], c[3]);
+    }
+}
+void FromColumns(const FV columns[8], float* rows) {
+    for (int half = 0; half < 8; half += 4) {
+        FV r[4] = {columns[half], columns[half + 1], columns[half + 2], columns[half + 3]};
+        Transpose4(r[0], r[1], r[2], r[3]);
+        for (int k = 0; k < 4; ++k)
+            Store(rows + 8 * k + half, r[k]);
+    }
+}
+#endif
+
+// The stepped filter, kLanes steps at a time with one step per lane: every step's filter is
+// unrolled over its eight samples (as in Filter) side by side, the inputs' share of every output
+// and of every step's end state follows without waiting for any state, and only the eight-sample
+// state jumps are left in a chain.
+void FilterSteps(const SFilterSteps& f, int steps, const float* in, float* out, float& s1,
+                 float& s2) {
+    constexpr int kBlock = SFilterBlock::kSize;
+    static_assert(kBlock == 8 && SFilterSteps::kMaxSteps % kLanes == 0);
+    float x1 = s1, x2 = s2;
+    for (int first = 0; first < steps; first += kLanes) {
+        const int count = steps - first < kLanes ? steps - first : kLanes;
+        // A short group goes through a copy, so nothing is read or written past the samples.
+        float rows[kLanes * kBlock];
+        const bool whole = count == kLanes;
+        if (!whole) {
+            std::memset(rows, 0, sizeof rows);
+            std::memcpy(rows, in + kBlock * first, sizeof(float) * kBlock * count);
+        }
+        FV u[kBlock];
+        ToColumns(whole ? in + kBlock * first : rows, u);
+
+        const FV a11 = Load(f.a11 + first), a12 = Load(f.a12 + first);
+        const FV a21 = Load(f.a21 + first), a22 = Load(f.a22 + first);
+        const FV b1 = Load(f.b1 + first), b2 = Load(f.b2 + first);
+        const FV c1 = Load(f.c1 + first), c2 = Load(f.c2 + first);
+        // p = A^j; m = C A^j carries the start state to output j, h[j + 1] = C A^j B is the
+        // impulse response, and A^j B carries input 7 - j into the end state (the drive).
+        FV p11 = FV{} + 1.0f, p12 = FV{}, p21 = FV{}, p22 = FV{} + 1.0f;
+        FV m1[kBlock], m2[kBlock], h[kBlock], drive1 = FV{}, drive2 = FV{};
+        h[0] = Load(f.d + first);
+        for (int j = 0; j < kBlock; ++j) {
+            m1[j] = c1 * p11 + c2 * p21;
+            m2[j] = c1 * p12 + c2 * p22;
+            if (j + 1 < kBlock)
+                h[j + 1] = m1[j] * b1 + m2[j] * b2;
+            drive1 += (p11 * b1 + p12 * b2) * u[kBlock - 1 - j];
+            drive2 += (p21 * b1 + p22 * b2) * u[kBlock - 1 - j];
+            const FV q11 = a11 * p11 + a12 * p21, q12 = a11 * p12 + a12 * p22;
+            const FV q21 = a21 * p11 + a22 * p21, q22 = a21 * p12 + a22 * p22;
+            p11 = q11;
+            p12 = q12;
+            p21 = q21;
+            p22 = q22;
+        }
+        // The chain: each step's start state from the one before, through A^8 and the drive.
+        float r11[kLanes], r12[kLanes], r21[kLanes], r22[kLanes], d1[kLanes], d2[kLanes];
+        float start1[kLanes] = {}, start2[kLanes] = {};
+        Store(r11, p11);
+        Store(r12, p12);
+        Store(r21, p21);
+        Store(r22, p22);
+        Store(d1, drive1);
+        Store(d2, drive2);
+        for (int s = 0; s < count; ++s) {
+            start1[s] = x1;
+            start2[s] = x2;
+            const float n1 = r11[s] * x1 + r12[s] * x2 + d1[s];
+            const float n2 = r21[s] * x1 + r22[s] * x2 + d2[s];
+            x1 = n1;
+            x2 = n2;
+        }
+        const FV from1 = Load(start1), from2 = Load(start2);
+        FV y[kBlock];
+        for (int j = 0; j < kBlock; ++j) {
+            FV sum = m1[j] * from1 + m2[j] * from2;
+            for (int i = 0; i <= j; ++i)
+                sum += h[j - i] * u[i];
+            y[j] = sum;
+        }
+        if (whole) {
+            FromColumns(y, out + kBlock * first);
+        } else {
+            FromColumns(y, rows);
+            std::memcpy(out + kBlock * first, rows, sizeof(float) * kBlock * count);
+        }
+    }
+    s1 = x1;
+    s2 = x2;
+}
+
 void Mix(const float* x, int n, const SMixGains& g, float* __restrict left, float* __restrict right,
          float* __restrict reverb, float* __restrict chorus) {
     const float sum = g.left + g.right, sumStep = g.leftStep + g.rightStep;
@@ -150,6 +291,6 @@ void Mix(const float* x, int n, const SMixGains& g, float* __restrict left, floa
 
 } // namespace
 
-const SKernels kKernels = {HML_KERNEL_NAME, Linear16, Filter, Mix};
+const SKernels kKernels = {HML_KERNEL_NAME, Linear16, Filter, FilterSteps, Mix};
 
 } // namespace hml::audio::HML_KERNEL_NS

@@ -1,8 +1,11 @@
 #include "audio/dsp/LowPassFilter.h"
 
+#include "audio/dsp/VoiceKernels.h"
 #include "dsp/DspSignals.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace hml::audio {
 namespace {
@@ -211,6 +214,90 @@ TEST_F(LowPassFilterTest, CallSizesAndInPlaceGiveTheSameOutput) {
             worst = std::max(worst, static_cast<double>(std::fabs(y[i] - whole[i])));
         EXPECT_LT(worst, 1e-5);
     }
+}
+
+// The trapezoidal state-variable filter sample by sample, in double, with the glide the filter
+// promises: within a call the cutoff moves in steps of eight samples, each at the value an even
+// glide in pitch reaches at the step's end, 1/Q likewise linearly, and the pass-band gain glides
+// sample by sample.
+class CReferenceFilter {
+public:
+    explicit CReferenceFilter(EFilterShape shape_) : shape(shape_) {}
+
+    void Run(float cutoff, float q, float fs, const float* in, float* out, int frames) {
+        const double toG = std::tan(kPi * cutoff / fs);
+        const double peak = std::pow(10.0, q / 200.0);
+        const double toK = 1.0 / std::sqrt((peak * peak + peak * std::sqrt(peak * peak - 1)) / 2);
+        const bool resonant = shape == EFilterShape::LowPass2 || shape == EFilterShape::HighPass2;
+        const double toH = resonant ? std::pow(10.0, -q / 400.0) : 1.0;
+        if (first) {
+            g = toG, k = toK, h = toH, first = false;
+        }
+        for (int i = 0; i < frames; ++i) {
+            const int stepEnd = std::min(frames, (i / 8 + 1) * 8);
+            const double share = double(stepEnd) / frames;
+            const double gi = g * std::pow(toG / g, share), ki = k + (toK - k) * share;
+            const double x = in[i] * (h + (toH - h) * (i + 1) / frames);
+            if (shape == EFilterShape::LowPass1) {
+                const double G = gi / (1 + gi);
+                out[i] = float((1 - G) * s1 + G * x);
+                s1 = (1 - 2 * G) * s1 + 2 * G * x;
+                continue;
+            }
+            const double a1 = 1 / (1 + gi * (gi + ki)), a2 = gi * a1, a3 = gi * a2;
+            const double v3 = x - s2, v1 = a1 * s1 + a2 * v3, v2 = s2 + a2 * s1 + a3 * v3;
+            s1 = 2 * v1 - s1;
+            s2 = 2 * v2 - s2;
+            out[i] = float(shape == EFilterShape::LowPass2    ? v2
+                           : shape == EFilterShape::HighPass2 ? x - ki * v1 - v2
+                                                              : ki * v1);
+        }
+        g = toG, k = toK, h = toH;
+    }
+
+private:
+    EFilterShape shape;
+    bool first = true;
+    double g = 0, k = 0, h = 0, s1 = 0, s2 = 0;
+};
+
+// Cutoff and resonance move at every call, whole blocks and odd sizes alike, in every shape and
+// with every set of vector kernels; in place or not, the output is the reference's.
+TEST_F(LowPassFilterTest, GlidesFollowTheStateVariableFilter) {
+    const float fs = 48000.0f;
+    const int sizes[] = {64, 64, 37, 64, 128, 8, 64, 5, 64, 200};
+    const auto x = Noise(20000);
+    for (const EKernelSet set : {EKernelSet::Baseline, EKernelSet::Avx2}) {
+        if (!UseKernels(set))
+            continue;
+        for (const EFilterShape shape : {EFilterShape::LowPass2, EFilterShape::HighPass2,
+                                         EFilterShape::BandPass2, EFilterShape::LowPass1}) {
+            CLowPassFilter filter;
+            filter.SetShape(shape);
+            CReferenceFilter reference(shape);
+            std::vector<float> y = x, expected(x.size());
+            double cutoff = 300.0, worst = 0.0, peak = 0.0;
+            size_t at = 0;
+            for (int call = 0; at < x.size(); ++call) {
+                const int n = std::min<int>(sizes[call % std::size(sizes)], int(x.size() - at));
+                cutoff = cutoff > 9000.0 ? 150.0 : cutoff * (1.1 + 0.05 * (call % 3));
+                const float q = call / 7 % 3 == 1 ? 300.0f : call % 5 == 0 ? 90.0f : 0.0f;
+                filter.SetParameters(float(cutoff), q, fs);
+                if (call % 2 == 0)
+                    filter.Process(y.data() + at, n);
+                else
+                    filter.Process(x.data() + at, y.data() + at, n);
+                reference.Run(float(cutoff), q, fs, x.data() + at, expected.data() + at, n);
+                at += size_t(n);
+            }
+            for (size_t i = 0; i < x.size(); ++i) {
+                worst = std::max(worst, double(std::fabs(y[i] - expected[i])));
+                peak = std::max(peak, double(std::fabs(expected[i])));
+            }
+            EXPECT_LT(worst, 1e-4 * peak) << Kernels().name << " shape " << int(shape);
+        }
+    }
+    UseKernels(EKernelSet::Avx2) || UseKernels(EKernelSet::Baseline);
 }
 
 } // namespace
