@@ -45,27 +45,28 @@ void Linear16(const uint8_t* data, uint64_t phase, uint64_t step, float* out, in
     using F4 = float __attribute__((vector_size(16)));
     using I4 = int32_t __attribute__((vector_size(16)));
     using U4 = uint32_t __attribute__((vector_size(16)));
-    using Q4 = uint64_t __attribute__((vector_size(32)));
     constexpr float kFraction = 1.0f / 8388608.0f; // the top 23 bits of the 32-bit fraction
     constexpr float kScale = 1.0f / 32768.0f;
-    // Frame offsets fit 32 bits within a block.
-    Q4 lanes;
+    // The fractions ride in vector lanes: the low 32 bits of a position are its fraction, and
+    // adding wraps them exactly. The frames are read at positions stepped in a register.
+    U4 fraction;
     for (int k = 0; k < 4; ++k)
-        lanes[k] = phase + step * static_cast<uint64_t>(k);
-    const uint64_t stride = step * 4;
+        fraction[k] = static_cast<uint32_t>(phase + step * static_cast<uint64_t>(k));
+    const uint32_t fractionStride = static_cast<uint32_t>(step * 4);
+    uint64_t position = phase;
     int i = 0;
     for (; i + 4 <= n; i += 4) {
-        const I4 frame = __builtin_convertvector(lanes >> 32, I4);
-        const I4 f = __builtin_convertvector((lanes & 0xFFFFFFFFu) >> 9, I4);
-        lanes += stride;
         uint32_t words[4];
-        for (int k = 0; k < 4; ++k)
-            std::memcpy(&words[k], data + 2 * static_cast<uint32_t>(frame[k]), 4);
+        for (int k = 0; k < 4; ++k) {
+            std::memcpy(&words[k], data + 2 * (position >> 32), 4);
+            position += step;
+        }
         U4 w;
         std::memcpy(&w, words, sizeof w);
         const F4 a = __builtin_convertvector(reinterpret_cast<I4>(w << 16) >> 16, F4);
         const F4 b = __builtin_convertvector(reinterpret_cast<I4>(w) >> 16, F4);
-        const F4 fr = __builtin_convertvector(f, F4) * kFraction;
+        const F4 fr = __builtin_convertvector(reinterpret_cast<I4>(fraction >> 9), F4) * kFraction;
+        fraction += fractionStride;
         const F4 y = (a + fr * (b - a)) * kScale;
         std::memcpy(out + i, &y, sizeof y);
     }
