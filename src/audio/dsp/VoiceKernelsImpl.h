@@ -81,48 +81,9 @@ void Linear16(const uint8_t* data, uint64_t phase, uint64_t step, float* out, in
     }
 }
 
-void Filter(const SFilterBlock& f, const float* in, float* out, int n, float& s1, float& s2) {
-    constexpr int kBlock = SFilterBlock::kSize;
-    constexpr int kParts = kBlock / kLanes;
-    // The next state rides in the first two lanes of one more vector, so that it comes out of
-    // the same broadcasts as the outputs, without horizontal sums.
-    FV state1 = FV{}, state2 = FV{}, toState[kBlock] = {};
-    state1[0] = f.r11;
-    state1[1] = f.r21;
-    state2[0] = f.r12;
-    state2[1] = f.r22;
-    for (int i = 0; i < kBlock; ++i) {
-        toState[i][0] = f.w1[i];
-        toState[i][1] = f.w2[i];
-    }
-    float x1 = s1, x2 = s2;
-    for (int b = 0; b + kBlock <= n; b += kBlock) {
-        // Input i reaches output j through h[j - i]; inputs after a part's last output do not
-        // reach it. Everything that does not wait for the state comes first, so the chain from
-        // one block to the next stays short. All inputs are read before any output is written:
-        // in and out may be one buffer.
-        FV y[kParts], next = FV{};
-        for (int p = 0; p < kParts; ++p)
-            y[p] = FV{};
-        for (int i = 0; i < kBlock; ++i) {
-            const float u = in[b + i];
-            for (int p = i / kLanes; p < kParts; ++p)
-                y[p] += Load(f.h + kBlock - i + p * kLanes) * u;
-            next += toState[i] * u;
-        }
-        for (int p = 0; p < kParts; ++p)
-            Store(out + b + p * kLanes,
-                  y[p] + (Load(f.m1 + p * kLanes) * x1 + Load(f.m2 + p * kLanes) * x2));
-        next += state1 * x1 + state2 * x2;
-        x1 = next[0];
-        x2 = next[1];
-    }
-    s1 = x1;
-    s2 = x2;
-}
-
 // Eight samples of each of kLanes steps, as rows of eight in memory, turned into eight vectors
-// whose lanes are the steps (columns[i][s] = rows[8 s + i]), and back.
+// whose lanes are the steps (columns[i][s] = rows[8 s + i]), and back into vectors in memory
+// order.
 #if HML_KERNEL_LANES == 8
 inline __attribute__((always_inline)) void Transpose(const FV r[8], FV c[8]) {
     FV t[8], u[8];
@@ -141,20 +102,18 @@ inline __attribute__((always_inline)) void Transpose(const FV r[8], FV c[8]) {
         c[k + 4] = __builtin_shufflevector(u[k], u[k + 4], 4, 5, 6, 7, 12, 13, 14, 15);
     }
 }
-void ToColumns(const float* rows, FV columns[8]) {
+inline __attribute__((always_inline)) void ToColumns(const float* rows, FV columns[8]) {
     FV r[8];
     for (int k = 0; k < 8; ++k)
         r[k] = Load(rows + 8 * k);
     Transpose(r, columns);
 }
-void FromColumns(const FV columns[8], float* rows) {
-    FV r[8];
-    Transpose(columns, r);
-    for (int k = 0; k < 8; ++k)
-        Store(rows + 8 * k, r[k]);
+// The vectors of the samples back in memory order: rows[q] holds samples kLanes q onwards.
+inline __attribute__((always_inline)) void ToRows(const FV columns[8], FV rows[8]) {
+    Transpose(columns, rows);
 }
 #else
-void Transpose4(FV& a, FV& b, FV& c, FV& d) {
+inline __attribute__((always_inline)) void Transpose4(FV& a, FV& b, FV& c, FV& d) {
     const FV t0 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
     const FV t1 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
     const FV t2 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
@@ -164,7 +123,7 @@ void Transpose4(FV& a, FV& b, FV& c, FV& d) {
     c = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
     d = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
-void ToColumns(const float* rows, FV columns[8]) {
+inline __attribute__((always_inline)) void ToColumns(const float* rows, FV columns[8]) {
     for (int half = 0; half < 8; half += 4) {
         FV* c = columns + half;
         for (int k = 0; k < 4; ++k)
@@ -172,12 +131,14 @@ void ToColumns(const float* rows, FV columns[8]) {
         Transpose4(c[0], c[1], c[2], c[3]);
     }
 }
-void FromColumns(const FV columns[8], float* rows) {
-    for (int half = 0; half < 8; half += 4) {
-        FV r[4] = {columns[half], columns[half + 1], columns[half + 2], columns[half + 3]};
+// The vectors of the samples back in memory order: rows[q] holds samples kLanes q onwards.
+inline __attribute__((always_inline)) void ToRows(const FV columns[8], FV rows[8]) {
+    for (int half = 0; half < 2; ++half) {
+        FV r[4] = {columns[4 * half], columns[4 * half + 1], columns[4 * half + 2],
+                   columns[4 * half + 3]};
         Transpose4(r[0], r[1], r[2], r[3]);
         for (int k = 0; k < 4; ++k)
-            Store(rows + 8 * k + half, r[k]);
+            rows[2 * k + half] = r[k];
     }
 }
 #endif
@@ -189,19 +150,20 @@ void FromColumns(const FV columns[8], float* rows) {
 void FilterSteps(const SFilterSteps& f, int steps, const float* in, float* out, float& s1,
                  float& s2) {
     constexpr int kBlock = SFilterBlock::kSize;
+    constexpr int kParts = kBlock / kLanes;
     static_assert(kBlock == 8 && SFilterSteps::kMaxSteps % kLanes == 0);
     float x1 = s1, x2 = s2;
     for (int first = 0; first < steps; first += kLanes) {
         const int count = steps - first < kLanes ? steps - first : kLanes;
         // A short group goes through a copy, so nothing is read or written past the samples.
-        float rows[kLanes * kBlock];
+        float partial[kLanes * kBlock];
         const bool whole = count == kLanes;
         if (!whole) {
-            std::memset(rows, 0, sizeof rows);
-            std::memcpy(rows, in + kBlock * first, sizeof(float) * kBlock * count);
+            std::memset(partial, 0, sizeof partial);
+            std::memcpy(partial, in + kBlock * first, sizeof(float) * kBlock * count);
         }
         FV u[kBlock];
-        ToColumns(whole ? in + kBlock * first : rows, u);
+        ToColumns(whole ? in + kBlock * first : partial, u);
 
         const FV a11 = Load(f.a11 + first), a12 = Load(f.a12 + first);
         const FV a21 = Load(f.a21 + first), a22 = Load(f.a22 + first);
@@ -226,37 +188,91 @@ void FilterSteps(const SFilterSteps& f, int steps, const float* in, float* out, 
             p21 = q21;
             p22 = q22;
         }
-        // The chain: each step's start state from the one before, through A^8 and the drive.
+        // The inputs' share of every output and the start state's reach, back in sample order;
+        // each step then adds its start state's share as the chain reaches it.
+        FV y[kBlock], rows[kBlock], reach1[kBlock], reach2[kBlock];
+        for (int j = 0; j < kBlock; ++j) {
+            FV sum = h[j] * u[0];
+            for (int i = 1; i <= j; ++i)
+                sum += h[j - i] * u[i];
+            y[j] = sum;
+        }
+        ToRows(y, rows);
+        ToRows(m1, reach1);
+        ToRows(m2, reach2);
         float r11[kLanes], r12[kLanes], r21[kLanes], r22[kLanes], d1[kLanes], d2[kLanes];
-        float start1[kLanes] = {}, start2[kLanes] = {};
         Store(r11, p11);
         Store(r12, p12);
         Store(r21, p21);
         Store(r22, p22);
         Store(d1, drive1);
         Store(d2, drive2);
+        float* const to = whole ? out + kBlock * first : partial;
         for (int s = 0; s < count; ++s) {
-            start1[s] = x1;
-            start2[s] = x2;
+            for (int p = 0; p < kParts; ++p) {
+                const int q = kParts * s + p;
+                Store(to + kBlock * s + kLanes * p, rows[q] + reach1[q] * x1 + reach2[q] * x2);
+            }
             const float n1 = r11[s] * x1 + r12[s] * x2 + d1[s];
             const float n2 = r21[s] * x1 + r22[s] * x2 + d2[s];
             x1 = n1;
             x2 = n2;
         }
-        const FV from1 = Load(start1), from2 = Load(start2);
-        FV y[kBlock];
+        if (!whole)
+            std::memcpy(out + kBlock * first, partial, sizeof(float) * kBlock * count);
+    }
+    s1 = x1;
+    s2 = x2;
+}
+
+// The steady filter, kLanes blocks of eight at a time with one block per lane, as FilterSteps
+// with one set of coefficients for every block.
+void Filter(const SFilterBlock& f, const float* in, float* out, int n, float& s1, float& s2) {
+    constexpr int kBlock = SFilterBlock::kSize;
+    constexpr int kParts = kBlock / kLanes;
+    const int blocks = n / kBlock;
+    float x1 = s1, x2 = s2;
+    for (int first = 0; first < blocks; first += kLanes) {
+        const int count = blocks - first < kLanes ? blocks - first : kLanes;
+        float partial[kLanes * kBlock];
+        const bool whole = count == kLanes;
+        if (!whole) {
+            std::memset(partial, 0, sizeof partial);
+            std::memcpy(partial, in + kBlock * first, sizeof(float) * kBlock * count);
+        }
+        FV u[kBlock];
+        ToColumns(whole ? in + kBlock * first : partial, u);
+        FV drive1 = FV{}, drive2 = FV{};
+        for (int i = 0; i < kBlock; ++i) {
+            drive1 += f.w1[i] * u[i];
+            drive2 += f.w2[i] * u[i];
+        }
+        // The inputs' share of every output, back in sample order; each block then adds its
+        // start state's share as the chain reaches it.
+        FV y[kBlock], rows[kBlock];
         for (int j = 0; j < kBlock; ++j) {
-            FV sum = m1[j] * from1 + m2[j] * from2;
-            for (int i = 0; i <= j; ++i)
-                sum += h[j - i] * u[i];
+            FV sum = f.h[kBlock + j] * u[0];
+            for (int i = 1; i <= j; ++i)
+                sum += f.h[kBlock + j - i] * u[i];
             y[j] = sum;
         }
-        if (whole) {
-            FromColumns(y, out + kBlock * first);
-        } else {
-            FromColumns(y, rows);
-            std::memcpy(out + kBlock * first, rows, sizeof(float) * kBlock * count);
+        ToRows(y, rows);
+        float d1[kLanes], d2[kLanes];
+        Store(d1, drive1);
+        Store(d2, drive2);
+        float* const to = whole ? out + kBlock * first : partial;
+        for (int s = 0; s < count; ++s) {
+            for (int p = 0; p < kParts; ++p)
+                Store(to + kBlock * s + kLanes * p, rows[kParts * s + p] +
+                                                        Load(f.m1 + kLanes * p) * x1 +
+                                                        Load(f.m2 + kLanes * p) * x2);
+            const float n1 = f.r11 * x1 + f.r12 * x2 + d1[s];
+            const float n2 = f.r21 * x1 + f.r22 * x2 + d2[s];
+            x1 = n1;
+            x2 = n2;
         }
+        if (!whole)
+            std::memcpy(out + kBlock * first, partial, sizeof(float) * kBlock * count);
     }
     s1 = x1;
     s2 = x2;
