@@ -39,36 +39,34 @@ inline FV Ramp(float from) {
 }
 
 // Two neighbouring 16-bit frames arrive in one 32-bit little-endian word: the first in the low
-// half, the next in the high half. Four frames at a time in every build: gathering the words
-// costs more than eight lanes save (and AVX2's gather instruction is slower still).
+// half, the next in the high half. The words are read one by one (AVX2's gather instruction is
+// slower here) and the arithmetic runs kLanes frames at a time.
 void Linear16(const uint8_t* data, uint64_t phase, uint64_t step, float* out, int n) {
-    using F4 = float __attribute__((vector_size(16)));
-    using I4 = int32_t __attribute__((vector_size(16)));
-    using U4 = uint32_t __attribute__((vector_size(16)));
+    using I = int32_t __attribute__((vector_size(4 * kLanes)));
+    using U = uint32_t __attribute__((vector_size(4 * kLanes)));
     constexpr float kFraction = 1.0f / 8388608.0f; // the top 23 bits of the 32-bit fraction
     constexpr float kScale = 1.0f / 32768.0f;
     // The fractions ride in vector lanes: the low 32 bits of a position are its fraction, and
     // adding wraps them exactly. The frames are read at positions stepped in a register.
-    U4 fraction;
-    for (int k = 0; k < 4; ++k)
+    U fraction;
+    for (int k = 0; k < kLanes; ++k)
         fraction[k] = static_cast<uint32_t>(phase + step * static_cast<uint64_t>(k));
-    const uint32_t fractionStride = static_cast<uint32_t>(step * 4);
+    const uint32_t fractionStride = static_cast<uint32_t>(step * kLanes);
     uint64_t position = phase;
     int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        uint32_t words[4];
-        for (int k = 0; k < 4; ++k) {
+    for (; i + kLanes <= n; i += kLanes) {
+        uint32_t words[kLanes];
+        for (int k = 0; k < kLanes; ++k) {
             std::memcpy(&words[k], data + 2 * (position >> 32), 4);
             position += step;
         }
-        U4 w;
+        U w;
         std::memcpy(&w, words, sizeof w);
-        const F4 a = __builtin_convertvector(reinterpret_cast<I4>(w << 16) >> 16, F4);
-        const F4 b = __builtin_convertvector(reinterpret_cast<I4>(w) >> 16, F4);
-        const F4 fr = __builtin_convertvector(reinterpret_cast<I4>(fraction >> 9), F4) * kFraction;
+        const FV a = __builtin_convertvector(reinterpret_cast<I>(w << 16) >> 16, FV);
+        const FV b = __builtin_convertvector(reinterpret_cast<I>(w) >> 16, FV);
+        const FV fr = __builtin_convertvector(reinterpret_cast<I>(fraction >> 9), FV) * kFraction;
         fraction += fractionStride;
-        const F4 y = (a + fr * (b - a)) * kScale;
-        std::memcpy(out + i, &y, sizeof y);
+        Store(out + i, (a + fr * (b - a)) * kScale);
     }
     phase += step * static_cast<uint64_t>(i);
     for (; i < n; ++i) {
