@@ -1,9 +1,9 @@
 #include "audio/dsp/Chorus.h"
 
-#include "audio/dsp/Interpolator.h"
-
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace hml::audio {
 
@@ -17,6 +17,34 @@ constexpr float kMinDelaySamples = 2.0f;
 // Delay and depth changes approach the new value with this time constant: a jump of the read
 // position would click, and a fast sweep is a pitch bend.
 constexpr double kGlideSeconds = 0.02;
+
+// Four lanes of plain float arithmetic (GCC and Clang vector extensions), one per tap: each lane
+// does what InterpolateCubic does for one tap, so the results are the same.
+using F4 = float __attribute__((vector_size(16)));
+using I4 = int32_t __attribute__((vector_size(16)));
+
+F4 Load(const float* p) {
+    F4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void Store(float* p, F4 v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// +0 exactly: a line of these reads back +0 from every tap, whatever the fraction.
+bool IsPositiveZero(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits == 0;
+}
+
+// One step of a glide leaves the value unchanged: then every later step does too.
+bool Settled(float value, float target, float glide) {
+    const float next = value + (target - value) * glide;
+    return std::memcmp(&next, &value, sizeof next) == 0;
+}
 
 } // namespace
 
@@ -65,6 +93,7 @@ void CChorus::UpdateRate() {
 void CChorus::Reset() {
     std::fill(line.begin(), line.end(), 0.0f);
     writeIndex = 0;
+    zeroRun = mask + 1;
     lfoCos = 1.0f;
     lfoSin = 0.0f;
     gain = 0.5f * level;
@@ -99,42 +128,102 @@ void CChorus::Process(const float* inLeft, const float* inRight, float* outLeft,
     float cosine = lfoCos;
     float sine = lfoSin;
     float g = gain;
+    // Settled glides (the usual case) stay put: their per-sample steps are skipped.
+    const bool gliding = !Settled(delay, targetDelay, glide) || !Settled(depth, targetDepth, glide);
 
-    auto tap = [buffer, wrap, &write](float tapDelay) {
-        // Whole and fractional delay apart, so the fraction keeps full precision; delays are
-        // positive, so truncation is floor.
-        const int whole = static_cast<int>(tapDelay);
-        const float part = tapDelay - static_cast<float>(whole);
-        int newest = write - whole;
-        float frac = 0.0f;
-        if (part > 0.0f) {
-            newest -= 1;
-            frac = 1.0f - part;
+    // Trailing +0 samples of the input: with a line of +0, a block of them makes no sound.
+    int zeros = 0;
+    while (zeros < frames &&
+           IsPositiveZero(0.5f * (inLeft[frames - 1 - zeros] + inRight[frames - 1 - zeros]))) {
+        ++zeros;
+    }
+
+    if (zeros == frames && zeroRun >= size) {
+        // Every tap would read +0: the output adds g * +0, the line keeps its zeros, and only
+        // the glides, the LFO and the write position move on, exactly as they would have.
+        if (gainStep == 0.0f) {
+            // A zero step changes the gain at most once (-0 to +0): the first sum holds throughout.
+            const float silent = (g + gainStep) * 0.0f;
+            int i = 0;
+            for (; i + 4 <= frames; i += 4) {
+                Store(outLeft + i, Load(outLeft + i) + silent);
+                Store(outRight + i, Load(outRight + i) + silent);
+            }
+            for (; i < frames; ++i) {
+                outLeft[i] += silent;
+                outRight[i] += silent;
+            }
+        } else {
+            for (int i = 0; i < frames; ++i) {
+                g += gainStep;
+                outLeft[i] += g * 0.0f;
+                outRight[i] += g * 0.0f;
+            }
         }
-        // First of the four taps, wrapped into the first copy of the line.
-        const int first = (newest - 1) & wrap;
-        return InterpolateCubic(buffer + first + 1, 0, frac);
-    };
+        for (int i = 0; i < frames; ++i) {
+            if (gliding) {
+                delay += (targetDelay - delay) * glide;
+                depth += (targetDepth - depth) * glide;
+            }
+            const float c = cosine * stepCos - sine * stepSin;
+            sine = sine * stepCos + cosine * stepSin;
+            cosine = c;
+        }
+        write = (write + frames) & wrap;
+    } else {
+        zeroRun = zeros == frames ? std::min(size, zeroRun + frames) : zeros;
+        for (int i = 0; i < frames; ++i) {
+            const float x = 0.5f * (inLeft[i] + inRight[i]);
+            buffer[write] = x;
+            buffer[write + size] = x;
 
-    for (int i = 0; i < frames; ++i) {
-        const float x = 0.5f * (inLeft[i] + inRight[i]);
-        buffer[write] = x;
-        buffer[write + size] = x;
+            if (gliding) {
+                delay += (targetDelay - delay) * glide;
+                depth += (targetDepth - depth) * glide;
+            }
+            const float swingLeft = depth * sine;
+            const float swingRight = depth * cosine;
+            // The four tap delays: left at +- the sine swing, right at +- the cosine swing.
+            const F4 tapDelay =
+                F4{delay, delay, delay, delay} + F4{swingLeft, -swingLeft, swingRight, -swingRight};
+            // Whole and fractional delay apart, so the fraction keeps full precision; delays are
+            // positive, so truncation is floor. A fractional delay reads one sample further back
+            // at 1 - fraction.
+            const I4 whole = __builtin_convertvector(tapDelay, I4);
+            const F4 part = tapDelay - __builtin_convertvector(whole, F4);
+            const I4 between = part > 0.0f; // -1 where true
+            const I4 newest = write - whole + between;
+            const F4 frac = reinterpret_cast<F4>(reinterpret_cast<I4>(1.0f - part) & between);
+            // First of each tap's four samples, wrapped into the first copy of the line.
+            const I4 first = (newest - 1) & wrap;
+            const F4 t0 = Load(buffer + first[0]);
+            const F4 t1 = Load(buffer + first[1]);
+            const F4 t2 = Load(buffer + first[2]);
+            const F4 t3 = Load(buffer + first[3]);
+            // Transposed: one vector per neighbour, a lane per tap.
+            const F4 lo01 = __builtin_shufflevector(t0, t1, 0, 4, 1, 5);
+            const F4 lo23 = __builtin_shufflevector(t2, t3, 0, 4, 1, 5);
+            const F4 hi01 = __builtin_shufflevector(t0, t1, 2, 6, 3, 7);
+            const F4 hi23 = __builtin_shufflevector(t2, t3, 2, 6, 3, 7);
+            const F4 xm1 = __builtin_shufflevector(lo01, lo23, 0, 1, 4, 5);
+            const F4 x0 = __builtin_shufflevector(lo01, lo23, 2, 3, 6, 7);
+            const F4 x1 = __builtin_shufflevector(hi01, hi23, 0, 1, 4, 5);
+            const F4 x2 = __builtin_shufflevector(hi01, hi23, 2, 3, 6, 7);
+            const F4 c1 = 0.5f * (x1 - xm1);
+            const F4 c2 = xm1 - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
+            const F4 c3 = 0.5f * (x2 - xm1) + 1.5f * (x0 - x1);
+            const F4 taps = ((c3 * frac + c2) * frac + c1) * frac + x0;
+            const float left = taps[0] + taps[1];
+            const float right = taps[2] + taps[3];
+            g += gainStep;
+            outLeft[i] += g * left;
+            outRight[i] += g * right;
 
-        delay += (targetDelay - delay) * glide;
-        depth += (targetDepth - depth) * glide;
-        const float swingLeft = depth * sine;
-        const float swingRight = depth * cosine;
-        const float left = tap(delay + swingLeft) + tap(delay - swingLeft);
-        const float right = tap(delay + swingRight) + tap(delay - swingRight);
-        g += gainStep;
-        outLeft[i] += g * left;
-        outRight[i] += g * right;
-
-        const float c = cosine * stepCos - sine * stepSin;
-        sine = sine * stepCos + cosine * stepSin;
-        cosine = c;
-        write = (write + 1) & wrap;
+            const float c = cosine * stepCos - sine * stepSin;
+            sine = sine * stepCos + cosine * stepSin;
+            cosine = c;
+            write = (write + 1) & wrap;
+        }
     }
     writeIndex = write;
     delaySamples = delay;
