@@ -18,8 +18,11 @@ constexpr float kMinDelaySamples = 2.0f;
 // position would click, and a fast sweep is a pitch bend.
 constexpr double kGlideSeconds = 0.02;
 
-// Four lanes of plain float arithmetic (GCC and Clang vector extensions), one per tap: each lane
-// does what InterpolateCubic does for one tap, so the results are the same.
+// Frames whose serial state (input, glides, LFO, gain) is worked out before their taps are read.
+constexpr int kStretch = 64;
+
+// Four lanes of plain float arithmetic (GCC and Clang vector extensions), one per frame: each lane
+// does what the scalar code does (InterpolateCubic for a tap), so the results are the same.
 using F4 = float __attribute__((vector_size(16)));
 using I4 = int32_t __attribute__((vector_size(16)));
 
@@ -54,8 +57,11 @@ CChorus::CChorus() {
 
 void CChorus::SetSampleRate(float rate) {
     sampleRate = rate > 0.0f ? rate : 44100.0f;
+    // The longest tap delay and its cubic neighbours, and room for the samples of a stretch
+    // that Process() writes ahead of that stretch's reads.
     const int needed =
-        static_cast<int>(std::ceil((kMaxDelayMs + kMaxDepthMs) * 0.001f * sampleRate)) + 4;
+        static_cast<int>(std::ceil((kMaxDelayMs + kMaxDepthMs) * 0.001f * sampleRate)) + 4 +
+        kStretch;
     int size = 1;
     while (size < needed) {
         size <<= 1;
@@ -172,39 +178,27 @@ void CChorus::Process(const float* inLeft, const float* inRight, float* outLeft,
         write = (write + frames) & wrap;
     } else {
         zeroRun = zeros == frames ? std::min(size, zeroRun + frames) : zeros;
-        for (int i = 0; i < frames; ++i) {
-            const float x = 0.5f * (inLeft[i] + inRight[i]);
-            buffer[write] = x;
-            buffer[write + size] = x;
-
-            if (gliding) {
-                delay += (targetDelay - delay) * glide;
-                depth += (targetDepth - depth) * glide;
-            }
-            const float swingLeft = depth * sine;
-            const float swingRight = depth * cosine;
-            // The four tap delays: left at +- the sine swing, right at +- the cosine swing.
-            const F4 tapDelay =
-                F4{delay, delay, delay, delay} + F4{swingLeft, -swingLeft, swingRight, -swingRight};
+        // The cubic read of each tap at four frames' delays, a lane per frame. `at` holds each
+        // frame's write position, unwrapped.
+        auto tap = [buffer, wrap](F4 tapDelay, I4 at) {
             // Whole and fractional delay apart, so the fraction keeps full precision; delays are
-            // positive, so truncation is floor. A fractional delay reads one sample further back
-            // at 1 - fraction.
+            // positive, so truncation is floor. A fractional delay reads from one sample further
+            // back at 1 - fraction.
             const I4 whole = __builtin_convertvector(tapDelay, I4);
             const F4 part = tapDelay - __builtin_convertvector(whole, F4);
             const I4 between = part > 0.0f; // -1 where true
-            const I4 newest = write - whole + between;
             const F4 frac = reinterpret_cast<F4>(reinterpret_cast<I4>(1.0f - part) & between);
-            // First of each tap's four samples, wrapped into the first copy of the line.
-            const I4 first = (newest - 1) & wrap;
-            const F4 t0 = Load(buffer + first[0]);
-            const F4 t1 = Load(buffer + first[1]);
-            const F4 t2 = Load(buffer + first[2]);
-            const F4 t3 = Load(buffer + first[3]);
-            // Transposed: one vector per neighbour, a lane per tap.
-            const F4 lo01 = __builtin_shufflevector(t0, t1, 0, 4, 1, 5);
-            const F4 lo23 = __builtin_shufflevector(t2, t3, 0, 4, 1, 5);
-            const F4 hi01 = __builtin_shufflevector(t0, t1, 2, 6, 3, 7);
-            const F4 hi23 = __builtin_shufflevector(t2, t3, 2, 6, 3, 7);
+            // First of each read's four samples, wrapped into the first copy of the line.
+            const I4 first = (at - whole + between - 1) & wrap;
+            const F4 s0 = Load(buffer + first[0]);
+            const F4 s1 = Load(buffer + first[1]);
+            const F4 s2 = Load(buffer + first[2]);
+            const F4 s3 = Load(buffer + first[3]);
+            // Transposed: one vector per neighbour.
+            const F4 lo01 = __builtin_shufflevector(s0, s1, 0, 4, 1, 5);
+            const F4 lo23 = __builtin_shufflevector(s2, s3, 0, 4, 1, 5);
+            const F4 hi01 = __builtin_shufflevector(s0, s1, 2, 6, 3, 7);
+            const F4 hi23 = __builtin_shufflevector(s2, s3, 2, 6, 3, 7);
             const F4 xm1 = __builtin_shufflevector(lo01, lo23, 0, 1, 4, 5);
             const F4 x0 = __builtin_shufflevector(lo01, lo23, 2, 3, 6, 7);
             const F4 x1 = __builtin_shufflevector(hi01, hi23, 0, 1, 4, 5);
@@ -212,17 +206,73 @@ void CChorus::Process(const float* inLeft, const float* inRight, float* outLeft,
             const F4 c1 = 0.5f * (x1 - xm1);
             const F4 c2 = xm1 - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
             const F4 c3 = 0.5f * (x2 - xm1) + 1.5f * (x0 - x1);
-            const F4 taps = ((c3 * frac + c2) * frac + c1) * frac + x0;
-            const float left = taps[0] + taps[1];
-            const float right = taps[2] + taps[3];
-            g += gainStep;
-            outLeft[i] += g * left;
-            outRight[i] += g * right;
-
-            const float c = cosine * stepCos - sine * stepSin;
-            sine = sine * stepCos + cosine * stepSin;
-            cosine = c;
-            write = (write + 1) & wrap;
+            return ((c3 * frac + c2) * frac + c1) * frac + x0;
+        };
+        // Stretches of frames: first the serial parts (input, glides, LFO, gain) frame by
+        // frame, then the taps four frames at a time, which no longer wait on each other. The line
+        // is long enough that a stretch's writes never reach a sample its reads still need.
+        alignas(16) float delays[kStretch];
+        alignas(16) float depths[kStretch];
+        alignas(16) float sines[kStretch];
+        alignas(16) float cosines[kStretch];
+        alignas(16) float gains[kStretch];
+        alignas(16) int32_t at[kStretch];
+        for (int done = 0; done < frames;) {
+            const int count = std::min(kStretch, frames - done);
+            const float* const l = inLeft + done;
+            const float* const r = inRight + done;
+            for (int j = 0; j < count; ++j) {
+                const float x = 0.5f * (l[j] + r[j]);
+                buffer[write] = x;
+                buffer[write + size] = x;
+                if (gliding) {
+                    delay += (targetDelay - delay) * glide;
+                    depth += (targetDepth - depth) * glide;
+                }
+                delays[j] = delay;
+                depths[j] = depth;
+                sines[j] = sine;
+                cosines[j] = cosine;
+                g += gainStep;
+                gains[j] = g;
+                at[j] = write;
+                const float c = cosine * stepCos - sine * stepSin;
+                sine = sine * stepCos + cosine * stepSin;
+                cosine = c;
+                write = (write + 1) & wrap;
+            }
+            // A short last group repeats its last frame in the spare lanes.
+            for (int j = count; j % 4 != 0; ++j) {
+                delays[j] = delays[count - 1];
+                depths[j] = depths[count - 1];
+                sines[j] = sines[count - 1];
+                cosines[j] = cosines[count - 1];
+                gains[j] = gains[count - 1];
+                at[j] = at[count - 1];
+            }
+            float* const outL = outLeft + done;
+            float* const outR = outRight + done;
+            for (int j = 0; j < count; j += 4) {
+                const F4 d = Load(delays + j);
+                const F4 swingLeft = Load(depths + j) * Load(sines + j);
+                const F4 swingRight = Load(depths + j) * Load(cosines + j);
+                I4 where;
+                std::memcpy(&where, at + j, sizeof where);
+                // Left hears the taps at +- the sine swing, right at +- the cosine swing.
+                const F4 left = tap(d + swingLeft, where) + tap(d - swingLeft, where);
+                const F4 right = tap(d + swingRight, where) + tap(d - swingRight, where);
+                const F4 gv = Load(gains + j);
+                if (j + 4 <= count) {
+                    Store(outL + j, Load(outL + j) + gv * left);
+                    Store(outR + j, Load(outR + j) + gv * right);
+                } else {
+                    for (int k = 0; j + k < count; ++k) {
+                        outL[j + k] += gains[j + k] * left[k];
+                        outR[j + k] += gains[j + k] * right[k];
+                    }
+                }
+            }
+            done += count;
         }
     }
     writeIndex = write;
