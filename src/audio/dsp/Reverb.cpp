@@ -121,27 +121,59 @@ void CReverb::ProcessChannel(SChannel& channel, int frames, float* out) {
     const float fb = feedback;
     float* const rings = storage.data();
 
-    // The combs' delayed samples: summed in comb order into out, and the low-pass input kept.
-    std::fill(out, out + frames, 0.0f);
-    for (int k = 0; k < kCombs; ++k) {
-        const SDelay& comb = channel.combs[k];
-        float* const signal = loop[k];
-        ForStretches(rings + comb.offset, comb.length, comb.index, frames,
-                     [&](const float* ring, int from, int count) {
-                         float* const a = signal + from;
-                         float* const sum = out + from;
-                         int i = 0;
-                         for (; i + 4 <= count; i += 4) {
-                             const F4 delayed = Load(ring + i);
-                             Store(a + i, delayed * d2);
-                             Store(sum + i, Load(sum + i) + delayed);
-                         }
-                         for (; i < count; ++i) {
-                             a[i] = ring[i] * d2;
-                             sum[i] += ring[i];
-                         }
-                     });
-    }
+    // The combs' stretches: the frames split wherever one of the eight rings wraps, so that
+    // within a stretch every ring is contiguous. The last walk over them moves the indices on.
+    auto forCombStretches = [&](bool advance, auto body) {
+        int index[kCombs];
+        for (int k = 0; k < kCombs; ++k) {
+            index[k] = channel.combs[k].index;
+        }
+        for (int done = 0; done < frames;) {
+            int count = frames - done;
+            float* ring[kCombs];
+            for (int k = 0; k < kCombs; ++k) {
+                const SDelay& comb = channel.combs[k];
+                count = std::min(count, comb.length - index[k]);
+                ring[k] = rings + comb.offset + index[k];
+            }
+            body(ring, done, count);
+            done += count;
+            for (int k = 0; k < kCombs; ++k) {
+                index[k] += count;
+                if (index[k] == channel.combs[k].length) {
+                    index[k] = 0;
+                }
+            }
+        }
+        if (advance) {
+            for (int k = 0; k < kCombs; ++k) {
+                channel.combs[k].index = index[k];
+            }
+        }
+    };
+
+    // The combs' delayed samples, summed in comb order into out, and the low-pass input kept.
+    forCombStretches(false, [&](float* const* ring, int from, int count) {
+        float* const sum = out + from;
+        int i = 0;
+        for (; i + 4 <= count; i += 4) {
+            F4 total = {0.0f, 0.0f, 0.0f, 0.0f};
+            for (int k = 0; k < kCombs; ++k) {
+                const F4 delayed = Load(ring[k] + i);
+                Store(loop[k] + from + i, delayed * d2);
+                total += delayed;
+            }
+            Store(sum + i, total);
+        }
+        for (; i < count; ++i) {
+            float total = 0.0f;
+            for (int k = 0; k < kCombs; ++k) {
+                loop[k][from + i] = ring[k][i] * d2;
+                total += ring[k][i];
+            }
+            sum[i] = total;
+        }
+    });
 
     // The low-pass recurrences, the only serial part: all eight in one loop, so their latency
     // chains overlap.
@@ -157,23 +189,21 @@ void CReverb::ProcessChannel(SChannel& channel, int frames, float* out) {
 
     // Feedback into the rings. A pass is no longer than the shortest comb, so these writes land
     // after every read of the pass.
-    const float* const in = input;
-    for (int k = 0; k < kCombs; ++k) {
-        SDelay& comb = channel.combs[k];
-        const float* const signal = loop[k];
-        comb.index = ForStretches(rings + comb.offset, comb.length, comb.index, frames,
-                                  [&](float* ring, int from, int count) {
-                                      const float* const x = in + from;
-                                      const float* const a = signal + from;
-                                      int i = 0;
-                                      for (; i + 4 <= count; i += 4) {
-                                          Store(ring + i, Load(x + i) + Load(a + i) * fb);
-                                      }
-                                      for (; i < count; ++i) {
-                                          ring[i] = x[i] + a[i] * fb;
-                                      }
-                                  });
-    }
+    forCombStretches(true, [&](float* const* ring, int from, int count) {
+        const float* const x = input + from;
+        int i = 0;
+        for (; i + 4 <= count; i += 4) {
+            const F4 in = Load(x + i);
+            for (int k = 0; k < kCombs; ++k) {
+                Store(ring[k] + i, in + Load(loop[k] + from + i) * fb);
+            }
+        }
+        for (; i < count; ++i) {
+            for (int k = 0; k < kCombs; ++k) {
+                ring[k][i] = x[i] + loop[k][from + i] * fb;
+            }
+        }
+    });
 
     // The allpasses in series, each over the whole pass in place. A sample written to a ring is
     // read again only a ring length later, so a stretch has no dependence within itself.
