@@ -178,8 +178,8 @@ void CChorus::Process(const float* inLeft, const float* inRight, float* outLeft,
         write = (write + frames) & wrap;
     } else {
         zeroRun = zeros == frames ? std::min(size, zeroRun + frames) : zeros;
-        // The cubic read of each tap at four frames' delays, a lane per frame. `at` holds each
-        // frame's write position, unwrapped.
+        // The cubic read of a tap at four frames' delays, a lane per frame; `at` holds each
+        // frame's write position.
         auto tap = [buffer, wrap](F4 tapDelay, I4 at) {
             // Whole and fractional delay apart, so the fraction keeps full precision; delays are
             // positive, so truncation is floor. A fractional delay reads from one sample further

@@ -41,8 +41,8 @@ public:
 private:
     static constexpr int kCombs = 8;
     static constexpr int kAllpasses = 4;
-    // Frames worked through stage by stage: each comb and allpass runs over the whole stretch
-    // before the next one, so its state stays in registers and the independent combs overlap.
+    // Frames worked through stage by stage (comb reads, the combs' low-pass chains side by side,
+    // comb writes, each allpass in turn), so states stay in registers and the rest runs in lanes.
     static constexpr int kChunk = 64;
 
     // A ring of `length` floats at `offset` in the shared storage.
