@@ -1,9 +1,9 @@
 #include "audio/dsp/Chorus.h"
 
-#include "audio/dsp/Interpolator.h"
-
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace hml::audio {
 
@@ -18,6 +18,37 @@ constexpr float kMinDelaySamples = 2.0f;
 // position would click, and a fast sweep is a pitch bend.
 constexpr double kGlideSeconds = 0.02;
 
+// Frames whose serial state (input, glides, LFO, gain) is worked out before their taps are read.
+constexpr int kStretch = 64;
+
+// Four lanes of plain float arithmetic (GCC and Clang vector extensions), one per frame: each lane
+// does what the scalar code does (InterpolateCubic for a tap), so the results are the same.
+using F4 = float __attribute__((vector_size(16)));
+using I4 = int32_t __attribute__((vector_size(16)));
+
+F4 Load(const float* p) {
+    F4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void Store(float* p, F4 v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// +0 exactly: a line of these reads back +0 from every tap, whatever the fraction.
+bool IsPositiveZero(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits == 0;
+}
+
+// One step of a glide leaves the value unchanged: then every later step does too.
+bool Settled(float value, float target, float glide) {
+    const float next = value + (target - value) * glide;
+    return std::memcmp(&next, &value, sizeof next) == 0;
+}
+
 } // namespace
 
 CChorus::CChorus() {
@@ -26,8 +57,11 @@ CChorus::CChorus() {
 
 void CChorus::SetSampleRate(float rate) {
     sampleRate = rate > 0.0f ? rate : 44100.0f;
+    // The longest tap delay and its cubic neighbours, and room for the samples of a stretch
+    // that Process() writes ahead of that stretch's reads.
     const int needed =
-        static_cast<int>(std::ceil((kMaxDelayMs + kMaxDepthMs) * 0.001f * sampleRate)) + 4;
+        static_cast<int>(std::ceil((kMaxDelayMs + kMaxDepthMs) * 0.001f * sampleRate)) + 4 +
+        kStretch;
     int size = 1;
     while (size < needed) {
         size <<= 1;
@@ -65,6 +99,7 @@ void CChorus::UpdateRate() {
 void CChorus::Reset() {
     std::fill(line.begin(), line.end(), 0.0f);
     writeIndex = 0;
+    zeroRun = mask + 1;
     lfoCos = 1.0f;
     lfoSin = 0.0f;
     gain = 0.5f * level;
@@ -99,42 +134,146 @@ void CChorus::Process(const float* inLeft, const float* inRight, float* outLeft,
     float cosine = lfoCos;
     float sine = lfoSin;
     float g = gain;
+    // Settled glides (the usual case) stay put: their per-sample steps are skipped.
+    const bool gliding = !Settled(delay, targetDelay, glide) || !Settled(depth, targetDepth, glide);
 
-    auto tap = [buffer, wrap, &write](float tapDelay) {
-        // Whole and fractional delay apart, so the fraction keeps full precision; delays are
-        // positive, so truncation is floor.
-        const int whole = static_cast<int>(tapDelay);
-        const float part = tapDelay - static_cast<float>(whole);
-        int newest = write - whole;
-        float frac = 0.0f;
-        if (part > 0.0f) {
-            newest -= 1;
-            frac = 1.0f - part;
+    // Trailing +0 samples of the input: with a line of +0, a block of them makes no sound.
+    int zeros = 0;
+    while (zeros < frames &&
+           IsPositiveZero(0.5f * (inLeft[frames - 1 - zeros] + inRight[frames - 1 - zeros]))) {
+        ++zeros;
+    }
+
+    if (zeros == frames && zeroRun >= size) {
+        // Every tap would read +0: the output adds g * +0, the line keeps its zeros, and only
+        // the glides, the LFO and the write position move on, exactly as they would have.
+        if (gainStep == 0.0f) {
+            // A zero step changes the gain at most once (-0 to +0): the first sum holds throughout.
+            const float silent = (g + gainStep) * 0.0f;
+            int i = 0;
+            for (; i + 4 <= frames; i += 4) {
+                Store(outLeft + i, Load(outLeft + i) + silent);
+                Store(outRight + i, Load(outRight + i) + silent);
+            }
+            for (; i < frames; ++i) {
+                outLeft[i] += silent;
+                outRight[i] += silent;
+            }
+        } else {
+            for (int i = 0; i < frames; ++i) {
+                g += gainStep;
+                outLeft[i] += g * 0.0f;
+                outRight[i] += g * 0.0f;
+            }
         }
-        // First of the four taps, wrapped into the first copy of the line.
-        const int first = (newest - 1) & wrap;
-        return InterpolateCubic(buffer + first + 1, 0, frac);
-    };
-
-    for (int i = 0; i < frames; ++i) {
-        const float x = 0.5f * (inLeft[i] + inRight[i]);
-        buffer[write] = x;
-        buffer[write + size] = x;
-
-        delay += (targetDelay - delay) * glide;
-        depth += (targetDepth - depth) * glide;
-        const float swingLeft = depth * sine;
-        const float swingRight = depth * cosine;
-        const float left = tap(delay + swingLeft) + tap(delay - swingLeft);
-        const float right = tap(delay + swingRight) + tap(delay - swingRight);
-        g += gainStep;
-        outLeft[i] += g * left;
-        outRight[i] += g * right;
-
-        const float c = cosine * stepCos - sine * stepSin;
-        sine = sine * stepCos + cosine * stepSin;
-        cosine = c;
-        write = (write + 1) & wrap;
+        for (int i = 0; i < frames; ++i) {
+            if (gliding) {
+                delay += (targetDelay - delay) * glide;
+                depth += (targetDepth - depth) * glide;
+            }
+            const float c = cosine * stepCos - sine * stepSin;
+            sine = sine * stepCos + cosine * stepSin;
+            cosine = c;
+        }
+        write = (write + frames) & wrap;
+    } else {
+        zeroRun = zeros == frames ? std::min(size, zeroRun + frames) : zeros;
+        // The cubic read of a tap at four frames' delays, a lane per frame; `at` holds each
+        // frame's write position.
+        auto tap = [buffer, wrap](F4 tapDelay, I4 at) {
+            // Whole and fractional delay apart, so the fraction keeps full precision; delays are
+            // positive, so truncation is floor. A fractional delay reads from one sample further
+            // back at 1 - fraction.
+            const I4 whole = __builtin_convertvector(tapDelay, I4);
+            const F4 part = tapDelay - __builtin_convertvector(whole, F4);
+            const I4 between = part > 0.0f; // -1 where true
+            const F4 frac = reinterpret_cast<F4>(reinterpret_cast<I4>(1.0f - part) & between);
+            // First of each read's four samples, wrapped into the first copy of the line.
+            const I4 first = (at - whole + between - 1) & wrap;
+            const F4 s0 = Load(buffer + first[0]);
+            const F4 s1 = Load(buffer + first[1]);
+            const F4 s2 = Load(buffer + first[2]);
+            const F4 s3 = Load(buffer + first[3]);
+            // Transposed: one vector per neighbour.
+            const F4 lo01 = __builtin_shufflevector(s0, s1, 0, 4, 1, 5);
+            const F4 lo23 = __builtin_shufflevector(s2, s3, 0, 4, 1, 5);
+            const F4 hi01 = __builtin_shufflevector(s0, s1, 2, 6, 3, 7);
+            const F4 hi23 = __builtin_shufflevector(s2, s3, 2, 6, 3, 7);
+            const F4 xm1 = __builtin_shufflevector(lo01, lo23, 0, 1, 4, 5);
+            const F4 x0 = __builtin_shufflevector(lo01, lo23, 2, 3, 6, 7);
+            const F4 x1 = __builtin_shufflevector(hi01, hi23, 0, 1, 4, 5);
+            const F4 x2 = __builtin_shufflevector(hi01, hi23, 2, 3, 6, 7);
+            const F4 c1 = 0.5f * (x1 - xm1);
+            const F4 c2 = xm1 - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
+            const F4 c3 = 0.5f * (x2 - xm1) + 1.5f * (x0 - x1);
+            return ((c3 * frac + c2) * frac + c1) * frac + x0;
+        };
+        // Stretches of frames: first the serial parts (input, glides, LFO, gain) frame by
+        // frame, then the taps four frames at a time, which no longer wait on each other. The line
+        // is long enough that a stretch's writes never reach a sample its reads still need.
+        alignas(16) float delays[kStretch];
+        alignas(16) float depths[kStretch];
+        alignas(16) float sines[kStretch];
+        alignas(16) float cosines[kStretch];
+        alignas(16) float gains[kStretch];
+        alignas(16) int32_t at[kStretch];
+        for (int done = 0; done < frames;) {
+            const int count = std::min(kStretch, frames - done);
+            const float* const l = inLeft + done;
+            const float* const r = inRight + done;
+            for (int j = 0; j < count; ++j) {
+                const float x = 0.5f * (l[j] + r[j]);
+                buffer[write] = x;
+                buffer[write + size] = x;
+                if (gliding) {
+                    delay += (targetDelay - delay) * glide;
+                    depth += (targetDepth - depth) * glide;
+                }
+                delays[j] = delay;
+                depths[j] = depth;
+                sines[j] = sine;
+                cosines[j] = cosine;
+                g += gainStep;
+                gains[j] = g;
+                at[j] = write;
+                const float c = cosine * stepCos - sine * stepSin;
+                sine = sine * stepCos + cosine * stepSin;
+                cosine = c;
+                write = (write + 1) & wrap;
+            }
+            // A short last group repeats its last frame in the spare lanes.
+            for (int j = count; j % 4 != 0; ++j) {
+                delays[j] = delays[count - 1];
+                depths[j] = depths[count - 1];
+                sines[j] = sines[count - 1];
+                cosines[j] = cosines[count - 1];
+                gains[j] = gains[count - 1];
+                at[j] = at[count - 1];
+            }
+            float* const outL = outLeft + done;
+            float* const outR = outRight + done;
+            for (int j = 0; j < count; j += 4) {
+                const F4 d = Load(delays + j);
+                const F4 swingLeft = Load(depths + j) * Load(sines + j);
+                const F4 swingRight = Load(depths + j) * Load(cosines + j);
+                I4 where;
+                std::memcpy(&where, at + j, sizeof where);
+                // Left hears the taps at +- the sine swing, right at +- the cosine swing.
+                const F4 left = tap(d + swingLeft, where) + tap(d - swingLeft, where);
+                const F4 right = tap(d + swingRight, where) + tap(d - swingRight, where);
+                const F4 gv = Load(gains + j);
+                if (j + 4 <= count) {
+                    Store(outL + j, Load(outL + j) + gv * left);
+                    Store(outR + j, Load(outR + j) + gv * right);
+                } else {
+                    for (int k = 0; j + k < count; ++k) {
+                        outL[j + k] += gains[j + k] * left[k];
+                        outR[j + k] += gains[j + k] * right[k];
+                    }
+                }
+            }
+            done += count;
+        }
     }
     writeIndex = write;
     delaySamples = delay;

@@ -54,6 +54,9 @@ private:
     std::vector<float> line;
     int mask = 0;
     int writeIndex = 0;
+    // How many of the last samples written were +0, up to the line's length: at the length, the
+    // whole line is +0 and silent input needs no taps.
+    int zeroRun = 0;
 
     // Current delay and depth in samples; they glide toward the set values.
     float delaySamples = 0.0f;

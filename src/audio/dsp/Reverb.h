@@ -41,26 +41,25 @@ public:
 private:
     static constexpr int kCombs = 8;
     static constexpr int kAllpasses = 4;
+    // Frames worked through stage by stage (comb reads, the combs' low-pass chains side by side,
+    // comb writes, each allpass in turn), so states stay in registers and the rest runs in lanes.
+    static constexpr int kChunk = 64;
 
-    struct SComb {
-        std::vector<float> buffer;
-        int index = 0;
-        float store = 0.0f; // the loop's low-pass state
-    };
-
-    struct SAllpass {
-        std::vector<float> buffer;
+    // A ring of `length` floats at `offset` in the shared storage.
+    struct SDelay {
+        int offset = 0;
+        int length = 1;
         int index = 0;
     };
 
     struct SChannel {
-        SComb combs[kCombs];
-        SAllpass allpasses[kAllpasses];
+        SDelay combs[kCombs];
+        float stores[kCombs] = {}; // the comb loops' low-pass states
+        SDelay allpasses[kAllpasses];
     };
 
     void UpdateCoefficients();
-    static float ProcessChannel(SChannel& channel, float input, float feedback, float damp1,
-                                float damp2);
+    void ProcessChannel(SChannel& channel, int frames, float* out);
 
     float sampleRate = 44100.0f;
     float roomSize = kDefaultRoomSize;
@@ -76,7 +75,17 @@ private:
     float appliedWet1 = 0.0f; // the gains reached by the last Process()
     float appliedWet2 = 0.0f;
 
+    // Frames per stage pass: kChunk, or less when a comb is shorter (a comb must not read a
+    // sample that the same pass writes).
+    int chunk = kChunk;
+
     SChannel channels[2];
+    std::vector<float> storage; // every delay line, one after another
+
+    // Per-pass scratch: the input, each comb's loop signal, each channel's wet output.
+    float input[kChunk];
+    float loop[kCombs][kChunk];
+    float wet[2][kChunk];
 };
 
 } // namespace hml::audio

@@ -90,12 +90,61 @@ TEST_F(ChorusTest, WithoutDepthIsTheDelayedSendAddedAtLevel) {
     const auto right = Noise(2048, 2);
     std::vector<float> outLeft(2048, 0.25f);
     std::vector<float> outRight(2048, 0.25f);
-    chorus.Process(left.data(), right.data(), outLeft.data(), outRight.data(), 2048);
+    // Uneven calls: the taps are read a few frames at a time, and a call's end cuts a group.
+    for (int i = 0, n = 1; i < 2048; i += n, n = n * 7 % 103 + 1) {
+        n = std::min(n, 2048 - i);
+        chorus.Process(&left[size_t(i)], &right[size_t(i)], &outLeft[size_t(i)],
+                       &outRight[size_t(i)], n);
+    }
     for (size_t i = 0; i < 2048; ++i) {
         const float expected = i < 576 ? 0.0f : 0.7f * (left[i - 576] + right[i - 576]) * 0.5f;
         ASSERT_NEAR(outLeft[i], 0.25f + expected, 1e-6f) << i;
         ASSERT_NEAR(outRight[i], 0.25f + expected, 1e-6f) << i;
     }
+}
+
+TEST_F(ChorusTest, ALongSilenceLeavesNoTraceInWhatFollows) {
+    // A silent send over a silent line skips the taps. Whatever else it failed to move on (LFO,
+    // glides, gain, write position) would show once the send returns: the same music with the
+    // silence sent as -0, which is never skipped, must come out the same to the bit. Settings
+    // change during the silence; odd calls cut the tap groups.
+    const float fs = 44100.0f;
+    const auto tone = Sine(330.0, fs, 4410);
+    std::vector<float> send(tone);
+    send.resize(send.size() + size_t(fs * 0.4f), 0.0f);
+    send.insert(send.end(), tone.begin(), tone.end());
+    std::vector<float> negative(send);
+    for (size_t i = tone.size(); i + tone.size() < send.size(); ++i) {
+        negative[i] = -0.0f;
+    }
+    auto render = [&](const std::vector<float>& in) {
+        CChorus chorus;
+        chorus.SetSampleRate(fs);
+        SStereo out{std::vector<float>(in.size(), 0.25f), std::vector<float>(in.size(), 0.25f)};
+        const std::vector<float> silence(in.size());
+        for (size_t i = 0, block = 0; i < in.size(); ++block) {
+            if (block == 300) {
+                chorus.SetDelay(20.0f);
+                chorus.SetDepth(4.0f);
+                chorus.SetRate(3.0f);
+                chorus.SetLevel(0.6f);
+            }
+            const int n = int(std::min<size_t>(37, in.size() - i));
+            chorus.Process(&in[i], &silence[i], &out.left[i], &out.right[i], n);
+            i += size_t(n);
+        }
+        return out;
+    };
+    const auto skipped = render(send);
+    const auto processed = render(negative);
+    EXPECT_EQ(FirstDifference(skipped.left, processed.left), -1);
+    EXPECT_EQ(FirstDifference(skipped.right, processed.right), -1);
+    // The returning tone does come through the taps.
+    std::vector<float> wet(skipped.left.end() - long(tone.size()), skipped.left.end());
+    for (auto& v : wet) {
+        v -= 0.25f;
+    }
+    EXPECT_GT(Rms(wet), 0.1);
 }
 
 TEST_F(ChorusTest, ParameterChangesGlideAndSilenceFollowsTheInput) {

@@ -43,6 +43,18 @@ inline std::vector<float> Noise(int frames, uint32_t seed = 12345) {
     return out;
 }
 
+// Index of the first sample whose bits differ (or where one signal ends first); -1 when the two
+// are the same to the bit.
+inline long FirstDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0) {
+            return long(i);
+        }
+    }
+    return a.size() == b.size() ? -1 : long(n);
+}
+
 inline double Rms(const float* x, size_t count) {
     double sum = 0.0;
     for (size_t i = 0; i < count; ++i) {

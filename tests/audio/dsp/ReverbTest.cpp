@@ -121,6 +121,53 @@ TEST_F(ReverbTest, WidthAndLevelShapeTheOutput) {
     EXPECT_NEAR(Rms(Impulse(half, 44100.0f, 0.5).left) / Rms(stereo.left), 0.5, 1e-3);
 }
 
+TEST_F(ReverbTest, BlockSizesAndInPlaceCallsChangeNoSample) {
+    // The reverb works through a call in stretches bounded by the block, its ring ends and its
+    // shortest comb. Whatever the cut, the output is the one-frame-at-a-time output to the bit:
+    // blocks of one, odd sizes, long calls crossing every ring's end, and input read from the
+    // output buffers. 2 kHz makes the shortest comb shorter than a block.
+    for (float fs : {2000.0f, 48000.0f}) {
+        SCOPED_TRACE(fs);
+        const size_t frames = size_t(fs * 0.25);
+        const auto left = Noise(int(frames), 1);
+        const auto right = Noise(int(frames), 2);
+        auto render = [&](auto nextBlock, bool inPlace) {
+            CReverb reverb;
+            reverb.SetSampleRate(fs);
+            reverb.SetRoomSize(0.9f);
+            reverb.SetWidth(0.6f);
+            reverb.Reset(); // a new gain glides across a call, whose length is the block's
+            SStereo out{left, right}; // the dry signal, which the reverb adds to
+            for (size_t i = 0; i < frames;) {
+                const int n = int(std::min<size_t>(nextBlock(), frames - i));
+                if (inPlace) {
+                    reverb.Process(&out.left[i], &out.right[i], &out.left[i], &out.right[i], n);
+                } else {
+                    reverb.Process(&left[i], &right[i], &out.left[i], &out.right[i], n);
+                }
+                i += size_t(n);
+            }
+            return out;
+        };
+        const auto reference = render([] { return 1; }, false);
+        for (int block : {64, 37, 300, 5000}) {
+            SCOPED_TRACE(block);
+            const auto out = render([block] { return block; }, false);
+            EXPECT_EQ(FirstDifference(out.left, reference.left), -1);
+            EXPECT_EQ(FirstDifference(out.right, reference.right), -1);
+        }
+        uint32_t seed = 7;
+        const auto uneven = render(
+            [&seed] {
+                seed = seed * 1664525u + 1013904223u;
+                return int(seed >> 22) + 1; // 1..1024
+            },
+            true);
+        EXPECT_EQ(FirstDifference(uneven.left, reference.left), -1);
+        EXPECT_EQ(FirstDifference(uneven.right, reference.right), -1);
+    }
+}
+
 TEST_F(ReverbTest, AddsIntoTheOutputAndFallsSilentAfterTheTail) {
     const float fs = 22050.0f;
     const auto burst = Noise(512);
