@@ -55,7 +55,10 @@ public:
 
 private:
     static constexpr int kChunk = 256;
-    voice::CVoice& At(int idx) { return chunks[idx / kChunk][idx % kChunk]; }
+    voice::CVoice& At(int idx) {
+        const auto at = static_cast<unsigned>(idx); // slot numbers are never negative
+        return chunks[at / kChunk][at % kChunk];
+    }
     // Render thread: puts the slots the top-up added since the last call on the free list.
     void TakeNewSlots();
     void TopUpMain();

@@ -93,7 +93,8 @@ void CVoice::SLfo::Advance(double dt) {
         return;
     const double run = t - std::max(before, delay);
     phase += run * freq;
-    phase -= std::floor(phase);
+    // The phase never goes below 0, so truncation is floor (without a library call).
+    phase -= static_cast<double>(static_cast<int64_t>(phase));
 }
 
 bool CVoice::Start(const SVoiceStart& s, const SChannelControls* controls, double outputRate) {
