@@ -1,5 +1,7 @@
 #include "audio/dsp/Chorus.h"
 
+#include "audio/dsp/Float4.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -21,20 +23,8 @@ constexpr double kGlideSeconds = 0.02;
 // Frames whose serial state (input, glides, LFO, gain) is worked out before their taps are read.
 constexpr int kStretch = 64;
 
-// Four lanes of plain float arithmetic (GCC and Clang vector extensions), one per frame: each lane
-// does what the scalar code does (InterpolateCubic for a tap), so the results are the same.
-using F4 = float __attribute__((vector_size(16)));
-using I4 = int32_t __attribute__((vector_size(16)));
-
-F4 Load(const float* p) {
-    F4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-void Store(float* p, F4 v) {
-    std::memcpy(p, &v, sizeof v);
-}
+// Four frames at a time, one per lane (a tap's lane does what InterpolateCubic does).
+using namespace float4;
 
 // +0 exactly: a line of these reads back +0 from every tap, whatever the fraction.
 bool IsPositiveZero(float x) {

@@ -1,5 +1,7 @@
 #include "audio/dsp/Reverb.h"
 
+#include "audio/dsp/Float4.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -29,19 +31,7 @@ int Scaled(int length, float sampleRate) {
     return std::max(1, static_cast<int>(std::lround(length * sampleRate / kReferenceRate)));
 }
 
-// Four lanes of plain float arithmetic (GCC and Clang vector extensions): each lane does what the
-// scalar code does, so the results are the same.
-using F4 = float __attribute__((vector_size(16)));
-
-F4 Load(const float* p) {
-    F4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-void Store(float* p, F4 v) {
-    std::memcpy(p, &v, sizeof v);
-}
+using namespace float4;
 
 // Calls body(ring stretch, first frame, frames) over the contiguous stretches that `frames`
 // samples from `index` on visit, and returns the index after them.

@@ -11,6 +11,9 @@
 #error "define HML_KERNEL_NS before including VoiceKernelsImpl.h"
 #endif
 
+// The small helpers of the kernels pass arrays of vectors: inlined, these stay in registers.
+#define HML_KERNEL_INLINE inline __attribute__((always_inline))
+
 namespace hml::audio::HML_KERNEL_NS {
 namespace {
 
@@ -83,7 +86,7 @@ void Linear16(const uint8_t* data, uint64_t phase, uint64_t step, float* out, in
 // whose lanes are the steps (columns[i][s] = rows[8 s + i]), and back into vectors in memory
 // order.
 #if HML_KERNEL_LANES == 8
-inline __attribute__((always_inline)) void Transpose(const FV r[8], FV c[8]) {
+HML_KERNEL_INLINE void Transpose(const FV r[8], FV c[8]) {
     FV t[8], u[8];
     for (int k = 0; k < 8; k += 2) {
         t[k] = __builtin_shufflevector(r[k], r[k + 1], 0, 8, 1, 9, 4, 12, 5, 13);
@@ -100,18 +103,18 @@ inline __attribute__((always_inline)) void Transpose(const FV r[8], FV c[8]) {
         c[k + 4] = __builtin_shufflevector(u[k], u[k + 4], 4, 5, 6, 7, 12, 13, 14, 15);
     }
 }
-inline __attribute__((always_inline)) void ToColumns(const float* rows, FV columns[8]) {
+HML_KERNEL_INLINE void ToColumns(const float* rows, FV columns[8]) {
     FV r[8];
     for (int k = 0; k < 8; ++k)
         r[k] = Load(rows + 8 * k);
     Transpose(r, columns);
 }
 // The vectors of the samples back in memory order: rows[q] holds samples kLanes q onwards.
-inline __attribute__((always_inline)) void ToRows(const FV columns[8], FV rows[8]) {
+HML_KERNEL_INLINE void ToRows(const FV columns[8], FV rows[8]) {
     Transpose(columns, rows);
 }
 #else
-inline __attribute__((always_inline)) void Transpose4(FV& a, FV& b, FV& c, FV& d) {
+HML_KERNEL_INLINE void Transpose4(FV& a, FV& b, FV& c, FV& d) {
     const FV t0 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
     const FV t1 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
     const FV t2 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
@@ -121,7 +124,7 @@ inline __attribute__((always_inline)) void Transpose4(FV& a, FV& b, FV& c, FV& d
     c = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
     d = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
-inline __attribute__((always_inline)) void ToColumns(const float* rows, FV columns[8]) {
+HML_KERNEL_INLINE void ToColumns(const float* rows, FV columns[8]) {
     for (int half = 0; half < 8; half += 4) {
         FV* c = columns + half;
         for (int k = 0; k < 4; ++k)
@@ -130,7 +133,7 @@ inline __attribute__((always_inline)) void ToColumns(const float* rows, FV colum
     }
 }
 // The vectors of the samples back in memory order: rows[q] holds samples kLanes q onwards.
-inline __attribute__((always_inline)) void ToRows(const FV columns[8], FV rows[8]) {
+HML_KERNEL_INLINE void ToRows(const FV columns[8], FV rows[8]) {
     for (int half = 0; half < 2; ++half) {
         FV r[4] = {columns[4 * half], columns[4 * half + 1], columns[4 * half + 2],
                    columns[4 * half + 3]};
@@ -140,6 +143,37 @@ inline __attribute__((always_inline)) void ToRows(const FV columns[8], FV rows[8
     }
 }
 #endif
+
+// A filter call's blocks go kLanes at a time, one block per lane. A short group (a call's last)
+// goes through `partial`, so nothing is read or written past the samples.
+HML_KERNEL_INLINE void ReadGroup(const float* in, int count, float* partial, FV u[8]) {
+    if (count < kLanes) {
+        std::memset(partial, 0, sizeof(float) * 8 * kLanes);
+        std::memcpy(partial, in, sizeof(float) * 8 * count);
+        in = partial;
+    }
+    ToColumns(in, u);
+}
+HML_KERNEL_INLINE float* GroupOutput(float* out, int count, float* partial) {
+    return count < kLanes ? partial : out;
+}
+HML_KERNEL_INLINE void FinishGroup(float* out, int count, const float* partial) {
+    if (count < kLanes)
+        std::memcpy(out, partial, sizeof(float) * 8 * count);
+}
+
+// The inputs' share of every output of a block (h[k] is the impulse response at k), back in
+// sample order.
+HML_KERNEL_INLINE void InputShare(const FV h[8], const FV u[8], FV rows[8]) {
+    FV y[8];
+    for (int j = 0; j < 8; ++j) {
+        FV sum = h[j] * u[0];
+        for (int i = 1; i <= j; ++i)
+            sum += h[j - i] * u[i];
+        y[j] = sum;
+    }
+    ToRows(y, rows);
+}
 
 // The stepped filter, kLanes steps at a time with one step per lane: every step's filter is
 // unrolled over its eight samples (as in Filter) side by side, the inputs' share of every output
@@ -153,15 +187,9 @@ void FilterSteps(const SFilterSteps& f, int steps, const float* in, float* out, 
     float x1 = s1, x2 = s2;
     for (int first = 0; first < steps; first += kLanes) {
         const int count = steps - first < kLanes ? steps - first : kLanes;
-        // A short group goes through a copy, so nothing is read or written past the samples.
         float partial[kLanes * kBlock];
-        const bool whole = count == kLanes;
-        if (!whole) {
-            std::memset(partial, 0, sizeof partial);
-            std::memcpy(partial, in + kBlock * first, sizeof(float) * kBlock * count);
-        }
         FV u[kBlock];
-        ToColumns(whole ? in + kBlock * first : partial, u);
+        ReadGroup(in + kBlock * first, count, partial, u);
 
         const FV a11 = Load(f.a11 + first), a12 = Load(f.a12 + first);
         const FV a21 = Load(f.a21 + first), a22 = Load(f.a22 + first);
@@ -186,16 +214,10 @@ void FilterSteps(const SFilterSteps& f, int steps, const float* in, float* out, 
             p21 = q21;
             p22 = q22;
         }
-        // The inputs' share of every output and the start state's reach, back in sample order;
-        // each step then adds its start state's share as the chain reaches it.
-        FV y[kBlock], rows[kBlock], reach1[kBlock], reach2[kBlock];
-        for (int j = 0; j < kBlock; ++j) {
-            FV sum = h[j] * u[0];
-            for (int i = 1; i <= j; ++i)
-                sum += h[j - i] * u[i];
-            y[j] = sum;
-        }
-        ToRows(y, rows);
+        // The inputs' share of every output and the start state's reach, in sample order; each
+        // step then adds its start state's share as the chain reaches it.
+        FV rows[kBlock], reach1[kBlock], reach2[kBlock];
+        InputShare(h, u, rows);
         ToRows(m1, reach1);
         ToRows(m2, reach2);
         float r11[kLanes], r12[kLanes], r21[kLanes], r22[kLanes], d1[kLanes], d2[kLanes];
@@ -205,7 +227,7 @@ void FilterSteps(const SFilterSteps& f, int steps, const float* in, float* out, 
         Store(r22, p22);
         Store(d1, drive1);
         Store(d2, drive2);
-        float* const to = whole ? out + kBlock * first : partial;
+        float* const to = GroupOutput(out + kBlock * first, count, partial);
         for (int s = 0; s < count; ++s) {
             for (int p = 0; p < kParts; ++p) {
                 const int q = kParts * s + p;
@@ -216,8 +238,7 @@ void FilterSteps(const SFilterSteps& f, int steps, const float* in, float* out, 
             x1 = n1;
             x2 = n2;
         }
-        if (!whole)
-            std::memcpy(out + kBlock * first, partial, sizeof(float) * kBlock * count);
+        FinishGroup(out + kBlock * first, count, partial);
     }
     s1 = x1;
     s2 = x2;
@@ -233,32 +254,23 @@ void Filter(const SFilterBlock& f, const float* in, float* out, int n, float& s1
     for (int first = 0; first < blocks; first += kLanes) {
         const int count = blocks - first < kLanes ? blocks - first : kLanes;
         float partial[kLanes * kBlock];
-        const bool whole = count == kLanes;
-        if (!whole) {
-            std::memset(partial, 0, sizeof partial);
-            std::memcpy(partial, in + kBlock * first, sizeof(float) * kBlock * count);
-        }
         FV u[kBlock];
-        ToColumns(whole ? in + kBlock * first : partial, u);
+        ReadGroup(in + kBlock * first, count, partial, u);
         FV drive1 = FV{}, drive2 = FV{};
         for (int i = 0; i < kBlock; ++i) {
             drive1 += f.w1[i] * u[i];
             drive2 += f.w2[i] * u[i];
         }
-        // The inputs' share of every output, back in sample order; each block then adds its
-        // start state's share as the chain reaches it.
-        FV y[kBlock], rows[kBlock];
-        for (int j = 0; j < kBlock; ++j) {
-            FV sum = f.h[kBlock + j] * u[0];
-            for (int i = 1; i <= j; ++i)
-                sum += f.h[kBlock + j - i] * u[i];
-            y[j] = sum;
-        }
-        ToRows(y, rows);
+        // The inputs' share of every output, in sample order; each block then adds its start
+        // state's share as the chain reaches it.
+        FV h[kBlock], rows[kBlock];
+        for (int k = 0; k < kBlock; ++k)
+            h[k] = FV{} + f.h[kBlock + k];
+        InputShare(h, u, rows);
         float d1[kLanes], d2[kLanes];
         Store(d1, drive1);
         Store(d2, drive2);
-        float* const to = whole ? out + kBlock * first : partial;
+        float* const to = GroupOutput(out + kBlock * first, count, partial);
         for (int s = 0; s < count; ++s) {
             for (int p = 0; p < kParts; ++p)
                 Store(to + kBlock * s + kLanes * p, rows[kParts * s + p] +
@@ -269,8 +281,7 @@ void Filter(const SFilterBlock& f, const float* in, float* out, int n, float& s1
             x1 = n1;
             x2 = n2;
         }
-        if (!whole)
-            std::memcpy(out + kBlock * first, partial, sizeof(float) * kBlock * count);
+        FinishGroup(out + kBlock * first, count, partial);
     }
     s1 = x1;
     s2 = x2;
@@ -309,3 +320,5 @@ void Mix(const float* x, int n, const SMixGains& g, float* __restrict left, floa
 const SKernels kKernels = {HML_KERNEL_NAME, Linear16, Filter, FilterSteps, Mix};
 
 } // namespace hml::audio::HML_KERNEL_NS
+
+#undef HML_KERNEL_INLINE
