@@ -8,6 +8,7 @@
 #include "support/CSf2Writer.h"
 #include "support/TestPaths.h"
 #include "support/WavFile.h"
+#include "support/win32/AudioCapture.h"
 #include "win32/ClientProcess.h"
 
 #include <gtest/gtest.h>
@@ -41,8 +42,7 @@ double PlayA4(CHarmolith& harmolith, const std::filesystem::path& font,
     CloseHandle(ready);
     Sleep(500);
 
-    std::error_code error;
-    const std::uintmax_t start = std::filesystem::file_size(capturePath, error);
+    const std::uintmax_t start = test::CaptureSize(capturePath);
     HANDLE player = StartClient(L"port=0 open note=69,110,2000 sleep=500 close");
     EXPECT_NE(player, nullptr);
     if (!player)
@@ -55,9 +55,7 @@ double PlayA4(CHarmolith& harmolith, const std::filesystem::path& font,
     std::vector<float> x;
     size_t firstLoud = 0, lastLoud = 0;
     for (int i = 0; i < 200; ++i) {
-        std::ifstream in(capturePath, std::ios::binary);
-        in.seekg(static_cast<std::streamoff>(error ? 0 : start));
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+        const std::vector<char> bytes = test::RecordedBytes(capturePath, start);
         x = compare::FromRaw16(reinterpret_cast<const int16_t*>(bytes.data()), bytes.size() / 4,
                                48000)
                 .left;
@@ -88,17 +86,9 @@ double PlayA4(CHarmolith& harmolith, const std::filesystem::path& font,
     return (crossings - 1) * 48000.0 / static_cast<double>(last - first);
 }
 
-bool CaptureFile(std::filesystem::path& path) {
-    wchar_t capture[1024] = {};
-    if (!GetEnvironmentVariableW(L"HML_CAPTURE", capture, 1024))
-        return false;
-    path = std::wstring(L"Z:") + capture;
-    return true;
-}
-
 TEST(FontFormatsPlaybackTest, APortPlaysAnSfzInstrumentAtTheNotesPitch) {
     std::filesystem::path capturePath;
-    if (!CaptureFile(capturePath))
+    if (!test::CaptureFile(capturePath))
         GTEST_SKIP() << "no audio capture in this environment";
     CHarmolith harmolith;
     const std::filesystem::path dir = harmolith.folder.path / "Sine Set";
@@ -116,7 +106,7 @@ TEST(FontFormatsPlaybackTest, APortPlaysAnSfzInstrumentAtTheNotesPitch) {
 
 TEST(FontFormatsPlaybackTest, APortPlaysAnSf3FontAtTheNotesPitch) {
     std::filesystem::path capturePath;
-    if (!CaptureFile(capturePath))
+    if (!test::CaptureFile(capturePath))
         GTEST_SKIP() << "no audio capture in this environment";
     std::ifstream oggFile(std::filesystem::path(hml::test::Source("tests/audio/data/tone440.ogg")),
                           std::ios::binary);

@@ -8,14 +8,13 @@
 #include "HarmolithProcess.h"
 #include "compare/AudioCompare.h"
 #include "converter/RenderCore.h"
+#include "support/win32/AudioCapture.h"
 #include "win32/ClientProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace {
@@ -34,14 +33,12 @@ std::filesystem::path Host(const std::string& path) {
 class LivePlaybackTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        wchar_t capture[1024] = {};
-        if (!GetEnvironmentVariableW(L"HML_CAPTURE", capture, 1024)) {
+        if (!hml::test::CaptureFile(capturePath)) {
             GTEST_SKIP() << "no audio capture in this environment";
         }
         if (!std::filesystem::exists(Host(kFont)) || !std::filesystem::exists(Host(kSong))) {
             GTEST_SKIP() << "the General MIDI font or the songs are not installed";
         }
-        capturePath = std::wstring(L"Z:") + capture;
         CHarmolith::SetDriverInstalled(true);
         const std::wstring wide = hml::test::FromHost(kFont);
         const std::string font(wide.begin(), wide.end()); // plain ASCII
@@ -74,16 +71,8 @@ protected:
         return audio;
     }
 
-    std::uintmax_t CaptureSize() {
-        std::error_code error;
-        const std::uintmax_t size = std::filesystem::file_size(capturePath, error);
-        return error ? 0 : size;
-    }
-
     compare::SAudio RecordedSince(std::uintmax_t start) {
-        std::ifstream in(capturePath, std::ios::binary);
-        in.seekg(static_cast<std::streamoff>(start));
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+        const std::vector<char> bytes = hml::test::RecordedBytes(capturePath, start);
         return compare::FromRaw16(reinterpret_cast<const int16_t*>(bytes.data()), bytes.size() / 4,
                                   48000);
     }
@@ -92,7 +81,7 @@ protected:
     void PlayAndCompare(const std::vector<std::wstring>& others, double minCorrelation = 0.93,
                         size_t silentPerThousand = 1) {
         const compare::SAudio reference = Reference(kSong);
-        const std::uintmax_t start = CaptureSize();
+        const std::uintmax_t start = hml::test::CaptureSize(capturePath);
         std::vector<HANDLE> load;
         for (const std::wstring& actions : others) {
             load.push_back(StartClient(actions));

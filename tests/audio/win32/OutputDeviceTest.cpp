@@ -2,6 +2,7 @@
 // whose file plugin the test run points at a capture file).
 
 #include "audio/win32/COutputDevice.h"
+#include "support/win32/AudioCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,6 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace hml::audio {
@@ -103,16 +103,11 @@ TEST(OutputDeviceTest, NoSoundDeviceConsumesInRealTime) {
 }
 
 TEST(OutputDeviceTest, DefaultDevicePlaysTheSourcesMixed) {
-    wchar_t capture[1024] = {};
-    if (!GetEnvironmentVariableW(L"HML_CAPTURE", capture, 1024)) {
+    std::filesystem::path path;
+    if (!test::CaptureFile(path)) {
         GTEST_SKIP() << "no audio capture in this environment";
     }
-    const std::filesystem::path path(std::wstring(L"Z:") + capture);
-    std::error_code sizeError;
-    std::uintmax_t start = std::filesystem::file_size(path, sizeError);
-    if (sizeError) {
-        start = 0;
-    }
+    const std::uintmax_t start = test::CaptureSize(path);
     EError error = EError::Ok;
     {
         auto device = COutputDevice::Open(1, 48000, error);
@@ -125,9 +120,7 @@ TEST(OutputDeviceTest, DefaultDevicePlaysTheSourcesMixed) {
         device->Remove(&high);
     }
     Sleep(300); // the capture runs a little behind the device
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(start));
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::vector<char> bytes = test::RecordedBytes(path, start);
     ASSERT_GT(bytes.size(), 48000u * 4u / 2) << "at least half a second was played";
     // The capture holds what Wine gave ALSA: 16-bit stereo at the device's rate. Both tones are
     // there at their level, and nothing between them.

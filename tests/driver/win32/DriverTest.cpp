@@ -7,6 +7,7 @@
 #include "midiplay/DriverHost.h"
 #include "support/CSf2Writer.h"
 #include "support/Eventually.h"
+#include "support/win32/AudioCapture.h"
 #include "win32/ClientProcess.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace {
@@ -146,9 +146,7 @@ TEST_F(DriverTest, HandlesMisusedByAProgramAreRefusedHarmlessly) {
 
 // What the virtual sound card recorded from `start` on, left channel, 16-bit.
 std::vector<int16_t> RecordedSince(const std::filesystem::path& capture, std::uintmax_t start) {
-    std::ifstream in(capture, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(start));
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::vector<char> bytes = hml::test::RecordedBytes(capture, start);
     std::vector<int16_t> left(bytes.size() / 4);
     for (std::size_t i = 0; i < left.size(); ++i) {
         std::memcpy(&left[i], bytes.data() + 4 * i, 2);
@@ -174,11 +172,10 @@ std::vector<double> LevelsOf(const std::vector<int16_t>& samples, double frequen
 }
 
 TEST_F(DriverTest, ShortAndLongMessagesAreHeard) {
-    wchar_t capture[1024] = {};
-    if (!GetEnvironmentVariableW(L"HML_CAPTURE", capture, 1024)) {
+    std::filesystem::path capturePath;
+    if (!hml::test::CaptureFile(capturePath)) {
         GTEST_SKIP() << "no audio capture in this environment";
     }
-    const std::filesystem::path capturePath = std::wstring(L"Z:") + capture;
     Configure("");
     StartSynth();
     CDriverHost host(DriverDll());
@@ -333,11 +330,10 @@ void WriteLongNote(const std::filesystem::path& path) {
 }
 
 TEST_F(DriverTest, AnIdleClientStaysAndAKilledOneIsDropped) {
-    wchar_t capture[1024] = {};
-    if (!GetEnvironmentVariableW(L"HML_CAPTURE", capture, 1024)) {
+    std::filesystem::path capturePath;
+    if (!hml::test::CaptureFile(capturePath)) {
         GTEST_SKIP() << "no audio capture in this environment";
     }
-    const std::filesystem::path capturePath = std::wstring(L"Z:") + capture;
     Configure("WatchdogTimeout=4000\r\n");
     StartSynth();
 

@@ -10,6 +10,7 @@
 #include "support/CSf2Writer.h"
 #include "support/Eventually.h"
 #include "support/TestPaths.h"
+#include "support/win32/AudioCapture.h"
 #include "support/win32/MessageBoxCatcher.h"
 #include "synth/win32/IpcServer.h"
 #include "synth/win32/MidiDevice.h"
@@ -69,16 +70,10 @@ int FirstAbove(const std::vector<double>& levels, double threshold, size_t from 
 class SynthEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        wchar_t capture[1024] = {};
-        if (!GetEnvironmentVariableW(L"HML_CAPTURE", capture, 1024)) {
+        if (!hml::test::CaptureFile(capturePath)) {
             GTEST_SKIP() << "no audio capture in this environment";
         }
-        capturePath = std::wstring(L"Z:") + capture;
-        std::error_code error;
-        captureStart = std::filesystem::file_size(std::filesystem::path(capturePath), error);
-        if (error) {
-            captureStart = 0;
-        }
+        captureStart = hml::test::CaptureSize(capturePath);
         WriteFont(folder.path / "low.sf2", {{0, 0}, {5, 7}});
         WriteFont(folder.path / "high.sf2", {{0, 12}});
         const std::wstring config = folder.File(L"Harmolith.conf");
@@ -103,13 +98,12 @@ protected:
     // The audio path's buffers fill faster than real time at first; timing means something once
     // the capture grows at the device's pace (48 kHz, 4 bytes a frame) twice in a row.
     void WaitForRealTimeCapture() {
-        const std::filesystem::path path(capturePath);
         int steady = 0;
         for (int i = 0; i < 50 && steady < 2; ++i) {
             std::error_code error;
-            const auto before = std::filesystem::file_size(path, error);
+            const auto before = std::filesystem::file_size(capturePath, error);
             Sleep(200);
-            const auto after = std::filesystem::file_size(path, error);
+            const auto after = std::filesystem::file_size(capturePath, error);
             const double rate = error ? 0 : static_cast<double>(after - before) / 0.2 / 192000;
             steady = rate > 0.7 && rate < 1.3 ? steady + 1 : 0;
         }
@@ -125,18 +119,15 @@ protected:
     // recorder can pause for more than 100 ms while audio is still on its way.
     std::vector<int16_t> Captured() {
         std::error_code error;
-        const std::filesystem::path path(capturePath);
         std::uintmax_t last = 0;
         int unchanged = 0;
         for (int i = 0; i < 60 && unchanged < 5; ++i) {
             Sleep(100);
-            const std::uintmax_t size = std::filesystem::file_size(path, error);
+            const std::uintmax_t size = std::filesystem::file_size(capturePath, error);
             unchanged = !error && size == last && size > 0 ? unchanged + 1 : 0;
             last = error ? 0 : size;
         }
-        std::ifstream in(std::filesystem::path(capturePath), std::ios::binary);
-        in.seekg(static_cast<std::streamoff>(captureStart));
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+        const std::vector<char> bytes = hml::test::RecordedBytes(capturePath, captureStart);
         std::vector<int16_t> samples(bytes.size() / 2);
         std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
         return samples;
@@ -156,7 +147,7 @@ protected:
     }
 
     hml::test::CTempFolder folder;
-    std::wstring capturePath;
+    std::filesystem::path capturePath;
     std::uintmax_t captureStart = 0; // earlier tests' audio comes before
     std::unique_ptr<CSettings> config_;
     std::unique_ptr<SynthEngine> engine;
