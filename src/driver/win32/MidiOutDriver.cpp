@@ -25,6 +25,11 @@ constexpr DWORD kKeepAliveMs = 1000;
 // The header as programs of every Windows version fill it: the fields up to dwOffset.
 constexpr DWORD_PTR kMinHeaderSize = offsetof(MIDIHDR, dwOffset);
 
+// A header a program may prepare or send: complete, and with its buffer when it names bytes.
+bool HoldsData(const MIDIHDR* header, DWORD_PTR size) {
+    return header && size >= kMinHeaderSize && (header->lpData || !header->dwBufferLength);
+}
+
 // What open tells a program when no synth serves it: none installed or it could not start (no
 // driver), or it started but never listened (not enabled).
 DWORD StartError(EStart start) {
@@ -146,7 +151,7 @@ DWORD CMidiOutDriver::LongData(DWORD_PTR user, MIDIHDR* header, DWORD_PTR size) 
     if (!client) {
         return MMSYSERR_INVALHANDLE;
     }
-    if (!header || size < kMinHeaderSize || (!header->lpData && header->dwBufferLength)) {
+    if (!HoldsData(header, size)) {
         return MMSYSERR_INVALPARAM;
     }
     if (!(header->dwFlags & MHDR_PREPARED)) {
@@ -174,7 +179,7 @@ DWORD CMidiOutDriver::LongData(DWORD_PTR user, MIDIHDR* header, DWORD_PTR size) 
 }
 
 DWORD CMidiOutDriver::Prepare(MIDIHDR* header, DWORD_PTR size) {
-    if (!header || size < kMinHeaderSize || (!header->lpData && header->dwBufferLength)) {
+    if (!HoldsData(header, size)) {
         return MMSYSERR_INVALPARAM;
     }
     header->dwFlags |= MHDR_PREPARED;
