@@ -1,24 +1,29 @@
 #include "driver/win32/DriverConfig.h"
 
+#include "config/Settings.h"
+
 #include <windows.h>
 
 #include <vector>
 
 namespace hml::driver {
 
+using config::CSettings;
+
 namespace {
 
-// The value "path" under the synth's key, in the 64-bit view (where the installer writes it,
-// whatever the bitness of the program that loads us).
+// The installation folder the synth's registry value names, in the 64-bit view (where the
+// installer writes it, whatever the bitness of the program that loads us).
 std::wstring InstallFolder() {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tarnwick Harmolith", 0,
-                      KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, CSettings::kRegistryKey, 0, KEY_READ | KEY_WOW64_64KEY,
+                      &key) != ERROR_SUCCESS) {
         return {};
     }
     wchar_t buffer[MAX_PATH] = {};
     DWORD size = sizeof buffer;
-    const LONG status = RegGetValueW(key, nullptr, L"path", RRF_RT_REG_SZ, nullptr, buffer, &size);
+    const LONG status = RegGetValueW(key, nullptr, CSettings::kRegistryValue, RRF_RT_REG_SZ,
+                                     nullptr, buffer, &size);
     RegCloseKey(key);
     return status == ERROR_SUCCESS ? buffer : L"";
 }
@@ -31,7 +36,7 @@ SDriverConfig ReadDriverConfig() {
     if (config.installFolder.empty()) {
         return config;
     }
-    const std::wstring file = config.installFolder + L"\\Harmolith.conf";
+    const std::wstring file = config.installFolder + L"\\" + CSettings::kConfigFileName;
     config.devicesCount = GetPrivateProfileIntW(L"Advanced", L"DevicesCount", 1, file.c_str());
     std::vector<wchar_t> text(32768);
     GetPrivateProfileStringW(L"Advanced", L"ClientBlacklist", L"", text.data(),
