@@ -758,28 +758,7 @@ void CMidiConverter::ConvertBatch() {
     }
     log.SetText(L"");
     SendMessageW(GetHwnd(), kSetRunningMessage, 1, 0);
-    const size_t threads = std::min<size_t>(list.Size(), ConverterThreads());
-    if (threads > 1) {
-        ConvertInParallel(threads, overwrite);
-        finish();
-        return;
-    }
-    HWND progress = GetDlgItem(GetHwnd(), IDC_MC_PROGRESS);
-    const SFileOutput out{
-        [this](const std::wstring& line) { LogLine(line); },
-        [progress](uint32_t permille) { SendMessageW(progress, PBM_SETPOS, permille, 0); }};
-    std::size_t i = 0;
-    for (; i < list.Size() && !cancel; ++i) {
-        LogLine(L"Input file: " + list[i].inputPath);
-        listView.ClearSelection();
-        listView.SelectRow(static_cast<int>(i));
-        ConvertFile(list[i], overwrite, out);
-        LogLine(kSeparatorLine);
-    }
-    if (cancel && i < list.Size()) {
-        LogLine(Translate(L"mc.canceled"));
-        LogLine(kSeparatorLine);
-    }
+    ConvertInParallel(std::min<size_t>(list.Size(), ConverterThreads()), overwrite);
     finish();
 }
 

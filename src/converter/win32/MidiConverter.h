@@ -110,8 +110,8 @@ protected:
     INT_PTR DialogProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 public:
-    // Where one file's log lines and progress go: straight to the window, or held back until
-    // the files before it are done when several render at once.
+    // Where one file's log lines and progress go: held back until the files before it are done,
+    // since several render at once.
     struct SFileOutput {
         std::function<void(const std::wstring&)> log;
         std::function<void(uint32_t permille)> progress;
@@ -129,8 +129,8 @@ private:
 
     static DWORD WINAPI WorkerThread(void* self);
     void ConvertBatch();
-    // Renders the files on several threads, one file each; the log shows every file's lines
-    // in list order, as one thread would write them.
+    // Renders the files on `threads` threads (one on a single processor), one file each; the log
+    // shows every file's lines in list order, as one thread would write them.
     void ConvertInParallel(size_t threads, bool overwrite);
     static size_t ConverterThreads();
     // false when the file failed (cancelled included)
